@@ -1,0 +1,16 @@
+#ifndef KELVO_HOST_JOYSTICK_IOCTL_H
+#define KELVO_HOST_JOYSTICK_IOCTL_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Makes the process answer the joystick count queries for the FIFO at path.
+ * Returns 0, or -1 when path is no FIFO or the table is full. */
+int kelvo_vjoy_register_fifo(const char* path, int buttons, int axes);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

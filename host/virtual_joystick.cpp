@@ -1,0 +1,81 @@
+#include "host/virtual_joystick.h"
+
+#include <fcntl.h>
+#include <linux/joystick.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "host/joystick_ioctl.h"
+
+namespace {
+constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
+}
+
+bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value) {
+  js_event event{};
+  event.type = type;
+  event.number = number;
+  event.value = value;
+  const char* bytes = reinterpret_cast<const char*>(&event);
+  size_t left = sizeof(event);
+  while (left > 0) {
+    const ssize_t n = write(fd, bytes, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+VirtualJoystick::VirtualJoystick(const std::string& path, JoystickShape shape) : path_(path), shape_(shape) {
+  unlink(path_.c_str());
+  if (mkfifo(path_.c_str(), 0600) != 0) return;
+  // Opened for reading and writing so that SDL's read-only open never waits
+  // for a writer, and so that the FIFO never reports end of file.
+  fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd_ < 0) return;
+  kelvo_vjoy_register_fifo(path_.c_str(), shape_.buttons, shape_.axes + 2 * shape_.hats);
+  setenv("SDL_JOYSTICK_DEVICE", path_.c_str(), 1);
+  const std::string counts = "'" + path_ + "' " + std::to_string(shape_.axes) + " " +
+                             std::to_string(shape_.hats) + " 0";
+  setenv("SDL_LINUX_JOYSTICK", counts.c_str(), 1);
+}
+
+VirtualJoystick::~VirtualJoystick() {
+  if (fd_ >= 0) close(fd_);
+  unlink(path_.c_str());
+}
+
+bool VirtualJoystick::Send(uint8_t type, uint8_t number, int16_t value) {
+  return fd_ >= 0 && WriteJoystickEvent(fd_, type, number, value);
+}
+
+bool VirtualJoystick::SetButton(int button, bool held) {
+  if (button < 0 || button >= shape_.buttons) return false;
+  return Send(JS_EVENT_BUTTON, static_cast<uint8_t>(button), held ? 1 : 0);
+}
+
+bool VirtualJoystick::SetAxis(int axis, int16_t value) {
+  if (axis < 0 || axis >= shape_.axes) return false;
+  return Send(JS_EVENT_AXIS, static_cast<uint8_t>(axis), value);
+}
+
+bool VirtualJoystick::SetHat(uint8_t hatBits) {
+  if (shape_.hats < 1) return false;
+  const int16_t x = (hatBits & kHatLeft) ? -32767 : (hatBits & kHatRight) ? 32767 : 0;
+  const int16_t y = (hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0;
+  const uint8_t first = static_cast<uint8_t>(shape_.axes);
+  return Send(JS_EVENT_AXIS, first, x) && Send(JS_EVENT_AXIS, static_cast<uint8_t>(first + 1), y);
+}
+
+bool VirtualJoystick::Reset() {
+  bool ok = true;
+  for (int b = 0; b < shape_.buttons; ++b) ok = SetButton(b, false) && ok;
+  for (int a = 0; a < shape_.axes; ++a) ok = SetAxis(a, 0) && ok;
+  if (shape_.hats > 0) ok = SetHat(0) && ok;
+  return ok;
+}

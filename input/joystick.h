@@ -1,0 +1,14 @@
+// Joystick reads shared by polling and by the settings page's capture.
+#ifndef KELVO_INPUT_JOYSTICK_H
+#define KELVO_INPUT_JOYSTICK_H
+
+// Result of PollLowestHeldButton when there is nothing to read: the joystick
+// library was never started, no joystick is open, or it has no buttons.
+constexpr int NO_JOYSTICK_TO_READ = -2;
+constexpr int NO_BUTTON_HELD = -1;
+
+// One poll under the lock: updates the joystick and returns the lowest held
+// button, counting from 0, or one of the two values above.
+int PollLowestHeldButton();
+
+#endif

@@ -1,0 +1,25 @@
+// Reads and dismisses the message boxes the plug-in shows, from inside the
+// nested loop of gtk_dialog_run.
+#ifndef KELVO_TESTS_DIALOGS_H
+#define KELVO_TESTS_DIALOGS_H
+
+#include <string>
+#include <vector>
+
+class DialogWatcher {
+ public:
+  DialogWatcher();
+  ~DialogWatcher();
+  DialogWatcher(const DialogWatcher&) = delete;
+  DialogWatcher& operator=(const DialogWatcher&) = delete;
+
+  // Texts of the boxes dismissed so far, in order.
+  const std::vector<std::string>& texts() const { return texts_; }
+
+ private:
+  static int Tick(void* self);
+  unsigned source_ = 0;
+  std::vector<std::string> texts_;
+};
+
+#endif

@@ -1,0 +1,66 @@
+#include "tests/support/plugin_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+std::string ConfigText(const std::array<int, 8>& buttons, int threshold) {
+  std::string text;
+  char line[64];
+  for (int i = 0; i < 8; ++i) {
+    std::snprintf(line, sizeof(line), "Btn%d=%d\n", i, buttons[i]);
+    text += line;
+  }
+  std::snprintf(line, sizeof(line), "Axis threshold=%d\n", threshold);
+  return text + line;
+}
+
+void PluginTest::SetUp() {
+  ASSERT_FALSE(dir_.path().empty());
+  NoJoystick();
+  plugin_ = LoadPlugin();
+  ASSERT_TRUE(plugin_.loaded());
+  dialogs_ = std::make_unique<DialogWatcher>();
+}
+
+void PluginTest::AttachJoystick(JoystickShape shape) {
+  stick_ = std::make_unique<VirtualJoystick>(dir_.File("js0"), shape);
+  ASSERT_TRUE(stick_->ok());
+}
+
+void PluginTest::NoJoystick() {
+  stick_.reset();
+  setenv("SDL_JOYSTICK_DEVICE", dir_.File("no-such-joystick").c_str(), 1);
+  unsetenv("SDL_LINUX_JOYSTICK");
+}
+
+std::array<int, 8> PluginTest::ProbeButtons() {
+  std::array<int, 8> found{};
+  for (int b = 0; b < stick_->shape().buttons; ++b) {
+    stick_->SetButton(b, true);
+    const unsigned long fromZero = plugin_.Poll(0);
+    const unsigned long fromOnes = plugin_.Poll(~0ul);
+    stick_->SetButton(b, false);
+    plugin_.Poll(0);
+    for (int key = 0; key < 8; ++key) {
+      const bool held = (fromZero & pad::kKeys[key]) == 0 && (fromOnes & pad::kKeys[key]) == 0;
+      if (held) found[key] = b + 1;
+    }
+  }
+  return found;
+}
+
+int PluginTest::ProbeThreshold() {
+  int low = 0, high = 32768;  // Right is held from some push in [low, high]
+  while (low < high) {
+    const int mid = (low + high) / 2;
+    stick_->SetAxis(0, static_cast<int16_t>(mid));
+    if ((plugin_.Poll(~0ul) & pad::Right) == 0) {
+      high = mid;
+    } else {
+      low = mid + 1;
+    }
+  }
+  stick_->SetAxis(0, 0);
+  plugin_.Poll(0);
+  return low;
+}

@@ -1,0 +1,55 @@
+// A test's world: its own working directory, optionally a virtual joystick,
+// the library loaded through dlopen, and a watcher that reads and dismisses
+// message boxes. Each test runs in a process of its own (CTest runs them one
+// by one), so SDL and the library start fresh every time.
+#ifndef KELVO_TESTS_PLUGIN_FIXTURE_H
+#define KELVO_TESTS_PLUGIN_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "host/virtual_joystick.h"
+#include "tests/support/dialogs.h"
+#include "tests/support/plugin_loader.h"
+#include "tests/support/scratch_dir.h"
+
+// Pad-word bits, written out here rather than taken from the library.
+namespace pad {
+constexpr unsigned long A = 0x1, B = 0x2, Select = 0x4, Start = 0x8, L = 0x200, R = 0x100, X = 0x10000,
+                        Y = 0x20000;
+constexpr unsigned long Up = 0x40, Down = 0x80, Left = 0x20, Right = 0x10;
+constexpr unsigned long kKeys[8] = {A, B, Select, Start, L, R, X, Y};
+constexpr unsigned long kDirections = Up | Down | Left | Right;
+constexpr unsigned long kOwned = 0x303FF;
+}  // namespace pad
+
+constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
+
+// Kelvo.ini text for a key map.
+std::string ConfigText(const std::array<int, 8>& buttons, int threshold);
+
+class PluginTest : public testing::Test {
+ protected:
+  void SetUp() override;
+
+  // Points SDL at the virtual joystick; without one, at a path with no device.
+  void AttachJoystick(JoystickShape shape = {12, 2, 1});
+  void NoJoystick();
+
+  // Keys whose button the joystick has: which button (from 1) drives each
+  // key, found by pressing every button in turn; 0 for a key without a
+  // usable button.
+  std::array<int, 8> ProbeButtons();
+  // The smallest axis push (0 to 32767) that reads as Right; 32768 if none.
+  int ProbeThreshold();
+
+  ScratchDir dir_;
+  std::unique_ptr<VirtualJoystick> stick_;
+  Plugin plugin_;
+  std::unique_ptr<DialogWatcher> dialogs_;
+};
+
+#endif
