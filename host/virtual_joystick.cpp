@@ -64,10 +64,15 @@ bool VirtualJoystick::SetAxis(int axis, int16_t value) {
   return Send(JS_EVENT_AXIS, static_cast<uint8_t>(axis), value);
 }
 
+void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y) {
+  *x = (hatBits & kHatLeft) ? -32767 : (hatBits & kHatRight) ? 32767 : 0;
+  *y = (hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0;
+}
+
 bool VirtualJoystick::SetHat(uint8_t hatBits) {
   if (shape_.hats < 1) return false;
-  const int16_t x = (hatBits & kHatLeft) ? -32767 : (hatBits & kHatRight) ? 32767 : 0;
-  const int16_t y = (hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0;
+  int16_t x, y;
+  HatAxisValues(hatBits, &x, &y);
   const uint8_t first = static_cast<uint8_t>(shape_.axes);
   return Send(JS_EVENT_AXIS, first, x) && Send(JS_EVENT_AXIS, static_cast<uint8_t>(first + 1), y);
 }

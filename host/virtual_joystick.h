@@ -47,4 +47,8 @@ class VirtualJoystick {
 // Writes one Linux joystick event to an open joystick FIFO.
 bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value);
 
+// The values of the two axes that stand for a hat with these SDL_HAT_* bits:
+// x from Left/Right, y from Up/Down, each -32767, 0 or 32767.
+void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y);
+
 #endif
