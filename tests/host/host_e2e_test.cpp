@@ -1,0 +1,245 @@
+// kelvo-host driven as a user would drive it, through its command input: the
+// virtual gamepad pressed and released, keys assigned on the plug-in's page
+// while the gamepad holds a button, and the gamepad closed or killed.
+// Each test runs the host in a scratch directory holding its Kelvo.ini.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/host/child_process.h"
+#include "tests/support/plugin_fixture.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+// The host's line for a pad word in which exactly these bits are held.
+std::string PadLine(unsigned long heldBits, const std::string& names) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "pad 0x%05lX held: ", 0x3FFFFul & ~heldBits);
+  return text + names;
+}
+
+const std::string kReleased = PadLine(0, "none");
+
+class HostTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    ASSERT_FALSE(dir_.path().empty());
+  }
+
+  // Starts the host with a Kelvo.ini holding these buttons (threshold 1000).
+  void Start(const std::array<int, 8>& buttons, std::vector<std::string> args = {"--virtual"},
+             const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+    ASSERT_TRUE(WriteFile(dir_.File("Kelvo.ini"), ConfigText(buttons, 1000)));
+    std::vector<std::string> argv = {KELVO_HOST_PATH, "--library", KELVO_LIBRARY_PATH, "--commands"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ASSERT_TRUE(host_.Start(argv, environment));
+    ASSERT_NE(host_.WaitFor("id:"), "") << host_.Transcript();
+  }
+
+  // Starts with the virtual gamepad and waits until polling has begun.
+  void StartWithGamepad(const std::array<int, 8>& buttons) {
+    Start(buttons);
+    gamepadLine_ = host_.WaitFor("gamepad: pid");
+    ASSERT_NE(gamepadLine_, "") << host_.Transcript();
+    ASSERT_NE(host_.WaitFor(kReleased), "") << host_.Transcript();
+  }
+
+  void Expect(const std::string& line, double seconds = 5) {
+    EXPECT_NE(host_.WaitFor(line, seconds), "") << "no line \"" << line << "\" in:\n" << host_.Transcript();
+  }
+
+  void Quit() {
+    host_.Send("quit");
+    EXPECT_EQ(host_.WaitExit(10), 0) << host_.Transcript();
+    Expect("plugin dropped: 1", 1);
+  }
+
+  ScratchDir dir_;
+  ChildProcess host_;
+  std::string gamepadLine_;
+};
+
+int PidIn(const std::string& line) {
+  const size_t at = line.rfind(' ');
+  return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + 1);
+}
+
+TEST_F(HostTest, ShowsTheIdentityAndReadsTheVirtualJoystick) {
+  Start({});
+  Expect("joystick:");
+  const std::string lines = host_.Transcript();
+  EXPECT_NE(lines.find("plugin: Kelvo plugin 1.6.1\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("type: 4\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("id: C4 CD 29 82 AB 89 CF 45 BA 01 3F B8 7A D9 17 E9\n"), std::string::npos) << lines;
+  const std::string joystick = host_.Transcript();
+  // SDL names a FIFO joystick by its path.
+  EXPECT_NE(joystick.find("/js0 (virtual gamepad)"), std::string::npos) << joystick;
+  Expect("gamepad: pid");
+  Expect(kReleased);
+  Quit();
+}
+
+// Every key through its own button, and the directions from the hat and the
+// stick: pressed, seen by the host, released, seen released.
+struct Press {
+  const char* press;
+  const char* release;
+  unsigned long bit;
+  const char* name;
+};
+const Press kPresses[] = {
+    {"press 3", "release 3", pad::A, "A"},          {"press 1", "release 1", pad::B, "B"},
+    {"press 12", "release 12", pad::Select, "Select"}, {"press 7", "release 7", pad::Start, "Start"},
+    {"press 5", "release 5", pad::L, "L"},          {"press 6", "release 6", pad::R, "R"},
+    {"press 2", "release 2", pad::X, "X"},          {"press 11", "release 11", pad::Y, "Y"},
+    {"hat up", "hat centre", pad::Up, "Up"},        {"hat down", "hat centre", pad::Down, "Down"},
+    {"hat left", "hat centre", pad::Left, "Left"},  {"hat right", "hat centre", pad::Right, "Right"},
+    {"axis 0 -1000", "axis 0 0", pad::Left, "Left"}, {"axis 0 32767", "axis 0 0", pad::Right, "Right"},
+    {"axis 1 -32767", "axis 1 0", pad::Up, "Up"},   {"axis 1 1000", "axis 1 0", pad::Down, "Down"},
+};
+
+TEST_F(HostTest, GamepadPressesReachTheHostThroughThePlugin) {
+  StartWithGamepad({3, 1, 12, 7, 5, 6, 2, 11});
+  for (const Press& p : kPresses) {
+    SCOPED_TRACE(p.press);
+    host_.Send(std::string("vjoy ") + p.press);
+    Expect(PadLine(p.bit, p.name));
+    host_.Send(std::string("vjoy ") + p.release);
+    Expect(kReleased);
+  }
+  Quit();
+}
+
+TEST_F(HostTest, StickJustInsideTheThresholdIsNotADirection) {
+  StartWithGamepad({});
+  host_.Send("vjoy axis 0 999");
+  host_.Send("vjoy axis 0 -999");
+  host_.Send("vjoy axis 0 -1000");
+  // The first change the host reports is the push that reaches the threshold.
+  const std::string line = host_.WaitFor("pad ");
+  EXPECT_EQ(line, PadLine(pad::Left, "Left")) << host_.Transcript();
+  Quit();
+}
+
+// The capture on the plug-in's page keeps the host's main loop until a
+// joystick button is pressed; the gamepad is another process, so its press
+// still arrives, and the plug-in's poll thread goes on meanwhile.
+TEST_F(HostTest, CaptureSeesAGamepadPressWhileTheMainLoopIsBlocked) {
+  StartWithGamepad({});
+  host_.Send("properties");
+  Expect("properties: 1 page");
+  host_.Send("click btn2");  // key B
+  Expect("clicking btn2");
+  // The main loop is held by the capture: a command for it waits.
+  host_.Send("dialogs");
+  EXPECT_FALSE(host_.Arrives("clicked btn2", 0.5)) << host_.Transcript();
+  EXPECT_FALSE(host_.Arrives("message:", 0.1)) << host_.Transcript();
+
+  host_.Send("vjoy press 5");
+  Expect("clicked btn2: B : Button 5");
+  Expect("message: none");  // the waiting command ran once the capture ended
+  EXPECT_EQ(ReadFile(dir_.File("Kelvo.ini")), ConfigText({0, 5, 0, 0, 0, 0, 0, 0}, 1000));
+  // Reported by the polling thread, before or after the click's end.
+  EXPECT_TRUE(host_.Seen(PadLine(pad::B, "B"), 5)) << host_.Transcript();
+  host_.Send("vjoy release 5");
+  Expect(kReleased);
+  Quit();
+}
+
+TEST_F(HostTest, CaptureTakesAButtonTheGamepadAlreadyHolds) {
+  StartWithGamepad({3, 0, 0, 0, 0, 0, 0, 0});
+  host_.Send("vjoy press 2");
+  host_.Send("sleep 0.2");
+  host_.Send("properties");
+  Expect("properties: 1 page");
+  host_.Send("click btn8");  // key Y
+  Expect("clicked btn8: Y : Button 2");
+  EXPECT_EQ(ReadFile(dir_.File("Kelvo.ini")), ConfigText({3, 0, 0, 0, 0, 0, 0, 2}, 1000));
+  EXPECT_TRUE(host_.Seen(PadLine(pad::Y, "Y"), 5)) << host_.Transcript();
+  // The earlier assignment still works beside the new one.
+  host_.Send("vjoy press 3");
+  Expect(PadLine(pad::A | pad::Y, "A Y"));
+  host_.Send("vjoy release 2");
+  host_.Send("vjoy release 3");
+  Expect(kReleased);
+  Quit();
+}
+
+TEST_F(HostTest, KilledGamepadMidPressLeavesTheHostReadingReleased) {
+  StartWithGamepad({3, 0, 0, 0, 0, 0, 0, 0});
+  const int pid = PidIn(gamepadLine_);
+  ASSERT_GT(pid, 0);
+  host_.Send("vjoy press 3");
+  host_.Send("vjoy hat left");
+  Expect(PadLine(pad::A | pad::Left, "A Left"));
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  Expect("gamepad: ended by signal 9");
+  Expect(kReleased);
+
+  // The host goes on: a new gamepad drives it again.
+  host_.Send("gamepad");
+  const std::string again = host_.WaitFor("gamepad: pid");
+  ASSERT_NE(again, "") << host_.Transcript();
+  EXPECT_NE(PidIn(again), pid);
+  host_.Send("vjoy press 3");
+  Expect(PadLine(pad::A, "A"));
+  Quit();
+}
+
+TEST_F(HostTest, ClosedGamepadWindowLeavesTheHostReadingReleased) {
+  StartWithGamepad({3, 0, 0, 0, 0, 0, 0, 0});
+  host_.Send("vjoy press 3");
+  host_.Send("vjoy axis 1 32767");
+  Expect(PadLine(pad::A | pad::Down, "A Down"));
+  host_.Send("vjoy close");
+  // The gamepad lets go as it closes, and the host once it has ended: the
+  // release may come before the host notices the end.
+  EXPECT_TRUE(host_.Arrives(kReleased, 5)) << host_.Transcript();
+  Expect("gamepad: closed");
+  host_.Send("vjoy press 3");
+  Expect("gamepad: not running");
+  host_.Send("properties");
+  Expect("properties: 1 page");
+  Quit();
+}
+
+TEST_F(HostTest, WithoutTheVirtualGamepadThePluginSaysThereIsNoJoystick) {
+  Start({}, {"--no-virtual"}, {{"SDL_JOYSTICK_DEVICE", dir_.File("no-such-joystick")}});
+  // The plug-in's message box is up while it switches on; answer it.
+  host_.Send("dialogs");
+  const std::string message = host_.WaitFor("message:");
+  EXPECT_EQ(message.rfind("message: Error ", 0), 0u) << host_.Transcript();
+  EXPECT_NE(message.find(" opening the joystick"), std::string::npos) << host_.Transcript();
+  Expect("joystick: none");
+  Expect(kReleased);
+  EXPECT_EQ(host_.Transcript().find("gamepad: pid"), std::string::npos) << host_.Transcript();
+  Quit();
+}
+
+TEST_F(HostTest, SecondsEndsTheHostCleanly) {
+  Start({}, {"--virtual", "--seconds", "1"});
+  EXPECT_EQ(host_.WaitExit(10), 0) << host_.Transcript();
+  Expect("time is up", 1);
+  Expect("gamepad: ended by signal 15", 1);
+  Expect("plugin dropped: 1", 1);
+}
+
+TEST_F(HostTest, QuitRemovesTheVirtualJoystick) {
+  Start({});
+  Expect("joystick:");
+  const std::string transcript = host_.Transcript();
+  const size_t from = transcript.find("joystick: ") + 10;
+  const std::string fifo = transcript.substr(from, transcript.find(" (virtual", from) - from);
+  EXPECT_TRUE(FileExists(fifo)) << fifo;
+  Quit();
+  EXPECT_FALSE(FileExists(fifo)) << fifo;
+}
+
+}  // namespace
