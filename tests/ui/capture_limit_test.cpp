@@ -1,0 +1,102 @@
+// Built with the plug-in's code linked in, so that a test can shorten the
+// capture's time limit and call the label helper directly.
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "host/virtual_joystick.h"
+#include "tests/support/dialogs.h"
+#include "tests/support/plugin_fixture.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/ui/settings_host.h"
+#include "ui/capture.h"
+#include "ui/settings_page.h"
+
+extern "C" {
+int32_t GetInfoFunc(void*);
+int32_t SetInfoFunc(void*);
+int32_t RunFunc(unsigned long*);
+int32_t SetPropertyFunc(void*);
+int32_t DeleteFunc();
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+class CaptureLimitTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
+    plugin_.GetInfoFunc = &GetInfoFunc;
+    plugin_.SetInfoFunc = &SetInfoFunc;
+    plugin_.RunFunc = &RunFunc;
+    plugin_.SetPropertyFunc = &SetPropertyFunc;
+    plugin_.DeleteFunc = &DeleteFunc;
+    stick_ = std::make_unique<VirtualJoystick>(dir_.File("js0"), JoystickShape{12, 2, 1});
+    ASSERT_TRUE(stick_->ok());
+    host_ = std::make_unique<PropertiesWindow>();
+  }
+  void TearDown() override { captureTimeLimit = CAPTURE_TIME_LIMIT; }
+
+  ScratchDir dir_;
+  Plugin plugin_;
+  std::unique_ptr<VirtualJoystick> stick_;
+  DialogWatcher dialogs_;
+  std::unique_ptr<PropertiesWindow> host_;
+};
+
+TEST_F(CaptureLimitTest, ACaptureWithoutAPressEndsAfterTheLimitAndChangesNothing) {
+  const std::string original = ConfigText({5, 0, 0, 0, 0, 0, 0, 0}, 1000);
+  ASSERT_TRUE(WriteFile("Kelvo.ini", original));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  host_->AddPage(plugin_);
+  GtkWidget* a = ChildNamed(host_->page(0), "btn1");
+  ASSERT_NE(a, nullptr);
+
+  captureTimeLimit = milliseconds(400);
+  const auto start = Clock::now();
+  gtk_button_clicked(GTK_BUTTON(a));
+  const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+  EXPECT_GE(took, 400);
+  EXPECT_LT(took, 2000);
+  EXPECT_EQ(TextOf(a), "A : Button 5");
+  EXPECT_EQ(ReadFile("Kelvo.ini"), original);
+  EXPECT_TRUE(dialogs_.texts().empty()) << "giving up is silent";
+
+  // A press just inside the limit still counts, and the next capture works.
+  std::thread presser([this] {
+    std::this_thread::sleep_for(milliseconds(150));
+    stick_->SetButton(7, true);
+  });
+  gtk_button_clicked(GTK_BUTTON(a));
+  presser.join();
+  EXPECT_EQ(TextOf(a), "A : Button 8");
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({8, 0, 0, 0, 0, 0, 0, 0}, 1000));
+}
+
+TEST(SetButtonText, FormatsThroughA512CharacterBufferWithoutOverflowing) {
+  ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
+  GtkWidget* button = gtk_button_new_with_label("");
+  g_object_ref_sink(button);
+  GtkWarningCounter warnings;
+
+  SetButtonText(GTK_BUTTON(button), "%s : Button %i", "Start", 4);
+  EXPECT_EQ(TextOf(button), "Start : Button 4");
+  SetButtonText(GTK_BUTTON(button), "%s", "100% : %i %s");
+  EXPECT_EQ(TextOf(button), "100% : %i %s");
+
+  const std::string longText(2000, 'x');
+  SetButtonText(GTK_BUTTON(button), "%s", longText.c_str());
+  EXPECT_EQ(TextOf(button), std::string(511, 'x'));
+
+  // "é" is two bytes; cut after its first one, the whole character goes.
+  const std::string straddling = std::string(510, 'y') + "\xC3\xA9" + "zzz";
+  SetButtonText(GTK_BUTTON(button), "%s", straddling.c_str());
+  EXPECT_EQ(TextOf(button), std::string(510, 'y'));
+  EXPECT_EQ(warnings.count(), 0) << warnings.last();
+  g_object_unref(button);
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+// Thresholds read from Kelvo.ini meet the sensitivity combo when the page is
+// built: which item is selected, what the threshold becomes, and whether the
+// file is rewritten.
+#include <climits>
+
+#include "tests/support/plugin_fixture.h"
+#include "tests/ui/settings_host.h"
+
+namespace {
+
+class SensitivityTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
+    AttachJoystick({4, 2, 1});
+    host_ = std::make_unique<PropertiesWindow>();
+  }
+  GtkComboBox* ComboOf(int page) {
+    return GTK_COMBO_BOX(FirstChildOfType(host_->page(page), GTK_TYPE_COMBO_BOX));
+  }
+  std::unique_ptr<PropertiesWindow> host_;
+};
+
+// The smallest push that reads as a direction, for a threshold in memory.
+int PushFor(int threshold) { return threshold < 0 ? 0 : (threshold > 32768 ? 32768 : threshold); }
+
+TEST_F(SensitivityTest, ThresholdFromTheFileSelectsItsBandAndIsNormalised) {
+  struct Case {
+    int fromFile;
+    int active;     // selected item, -1 for none
+    int threshold;  // in memory afterwards
+    bool rewritten;
+  };
+  const Case cases[] = {
+      {500, 0, 500, true},       {501, 0, 500, true},      {999, 0, 500, true},
+      {1000, 1, 1000, true},     {1200, 1, 1000, true},    {1499, 1, 1000, true},
+      {1500, 2, 1500, true},     {1999, 2, 1500, true},
+      // Index -1: nothing selected, nothing changed, nothing written.
+      {499, -1, 499, false},     {1, -1, 1, false},        {0, -1, 0, false},
+      {-1, -1, -1, false},       {-499, -1, -499, false},
+      // Outside the three bands and -1 altogether: the same.
+      {-500, -1, -500, false},   {-999, -1, -999, false},  {-1000, -1, -1000, false},
+      {2000, -1, 2000, false},   {2499, -1, 2499, false},  {2500, -1, 2500, false},
+      {40000, -1, 40000, false}, {INT_MAX, -1, INT_MAX, false}, {INT_MIN, -1, INT_MIN, false},
+  };
+  // A trailing line that a rewrite drops shows whether the file was written.
+  const std::string marker = "# left by hand\n";
+  const std::array<int, 8> keys{2, 0, 0, 1, 0, 0, 0, 4};
+  GtkWarningCounter warnings;
+  int page = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "threshold " << c.fromFile);
+    const std::string original = ConfigText(keys, c.fromFile) + marker;
+    ASSERT_TRUE(WriteFile("Kelvo.ini", original));
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+
+    ASSERT_EQ(host_->AddPage(plugin_), 0);
+    ASSERT_EQ(host_->pageCount(), page + 1);
+    EXPECT_EQ(gtk_combo_box_get_active(ComboOf(page)), c.active);
+    EXPECT_EQ(ReadFile("Kelvo.ini"), c.rewritten ? ConfigText(keys, c.threshold) : original);
+    EXPECT_EQ(ProbeThreshold(), PushFor(c.threshold));
+    ++page;
+  }
+  EXPECT_EQ(warnings.count(), 0) << warnings.last();
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+// Before the first switch-on the key map is empty and the threshold 0: every
+// key reads None, nothing is selected and an existing file is left alone.
+TEST_F(SensitivityTest, APageBuiltBeforeTheFirstSwitchOnLeavesTheFileAlone) {
+  const std::string original = ConfigText({1, 2, 3, 4, 5, 6, 7, 8}, 1500);
+  ASSERT_TRUE(WriteFile("Kelvo.ini", original));
+  GtkWarningCounter warnings;
+  ASSERT_EQ(host_->AddPage(plugin_), 0);
+  EXPECT_EQ(KeyTexts(host_->page(0)),
+            (std::vector<std::string>{"A : None", "B : None", "Select : None", "Start : None", "L : None",
+                                      "R : None", "X : None", "Y : None"}));
+  EXPECT_EQ(gtk_combo_box_get_active(ComboOf(0)), -1);
+  EXPECT_EQ(ReadFile("Kelvo.ini"), original);
+  EXPECT_EQ(warnings.count(), 0) << warnings.last();
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+}  // namespace
