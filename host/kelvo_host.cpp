@@ -680,7 +680,7 @@ int main(int argc, char** argv) {
     guidHex += hex;
     guidSpaced += std::string(" ") + hex;
   }
-  Say("plugin: %s\ntype: %d\nid:%s", name, info.type, guidSpaced.c_str());
+  Say("plugin: %s\ntype: %d\nid:%s\nlibrary: %s", name, info.type, guidSpaced.c_str(), host.plugin.path.c_str());
 
   // The virtual joystick must exist before the plug-in starts SDL's joystick
   // subsystem, which lists the devices once.

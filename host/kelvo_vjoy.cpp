@@ -189,6 +189,10 @@ void RunCommand(const std::string& line) {
     }
     g_signal_emit_by_name(pad.buttons[value - 1], command == "press" ? "pressed" : "released");
   } else if (command == "hat" && std::sscanf(line.c_str(), "%*s %511s", argument) == 1) {
+    if (pad.shape.hats < 1) {
+      Say("no hat");
+      return;
+    }
     bool known = std::strcmp(argument, "centre") == 0 || std::strcmp(argument, "center") == 0;
     for (int i = 0; i < 4; ++i) {
       if (pad.hatButtons[i] == nullptr) continue;
@@ -353,7 +357,7 @@ int main(int argc, char** argv) {
       return Usage(argv[0]);
     }
   }
-  if (device.empty() || pad.shape.buttons < 0 || pad.shape.buttons > kMaxButtons || pad.shape.axes < 0 ||
+  if (device.empty() || pad.shape.buttons < 1 || pad.shape.buttons > kMaxButtons || pad.shape.axes < 0 ||
       pad.shape.axes > 2 || pad.shape.hats < 0 || pad.shape.hats > 1)
     return Usage(argv[0]);
   pad.held.assign(static_cast<size_t>(pad.shape.buttons), false);

@@ -74,6 +74,11 @@ bool ChildProcess::Send(const std::string& line) {
   return input_ >= 0 && write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
+void ChildProcess::CloseInput() {
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+}
+
 bool ChildProcess::ReadSome(double seconds) {
   if (output_ < 0) return false;
   pollfd p{output_, POLLIN, 0};

@@ -25,6 +25,8 @@ class ChildProcess {
 
   // Writes a line (a line feed is added) to the child's standard input.
   bool Send(const std::string& line);
+  // Ends the child's standard input.
+  void CloseInput();
 
   // Waits for the next output line, after those already taken, that contains
   // text. Lines passed over are taken too. Gives the line, or "" on timeout

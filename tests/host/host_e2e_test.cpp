@@ -3,6 +3,7 @@
 // while the gamepad holds a button, and the gamepad closed or killed.
 // Each test runs the host in a scratch directory holding its Kelvo.ini.
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -240,6 +241,37 @@ TEST_F(HostTest, QuitRemovesTheVirtualJoystick) {
   EXPECT_TRUE(FileExists(fifo)) << fifo;
   Quit();
   EXPECT_FALSE(FileExists(fifo)) << fifo;
+}
+
+// Where the host finds the plug-in without --library: an installed layout
+// (bin/ and lib/), the build tree (the library beside bin/), else nowhere.
+struct Layout {
+  const char* libraryDir;  // under the prefix, or null for none
+  int exitStatus;
+};
+const Layout kLayouts[] = {{"lib", 0}, {".", 0}, {nullptr, 1}};
+
+TEST_F(HostTest, FindsThePluginBesideItsProgram) {
+  for (const Layout& layout : kLayouts) {
+    SCOPED_TRACE(layout.libraryDir ? layout.libraryDir : "none");
+    const std::string prefix = dir_.File(std::string("prefix-") + (layout.libraryDir ? layout.libraryDir : "none"));
+    const std::string copies = "mkdir -p '" + prefix + "/bin' && cp '" KELVO_HOST_PATH "' '" + prefix + "/bin/'" +
+                               (layout.libraryDir ? " && mkdir -p '" + prefix + "/" + layout.libraryDir + "' && cp '" +
+                                                        KELVO_LIBRARY_PATH + "' '" + prefix + "/" + layout.libraryDir + "/'"
+                                                  : std::string());
+    ASSERT_EQ(std::system(copies.c_str()), 0);
+    ChildProcess host;
+    ASSERT_TRUE(host.Start({prefix + "/bin/kelvo-host", "--commands", "--virtual", "--vjoy", KELVO_VJOY_PATH},
+                           {{"LD_LIBRARY_PATH", dir_.path()}}));
+    if (layout.exitStatus == 0) {
+      char* real = realpath((prefix + "/" + layout.libraryDir + "/libKelvo.so").c_str(), nullptr);
+      ASSERT_NE(real, nullptr);
+      EXPECT_EQ(host.WaitFor("library:"), std::string("library: ") + real) << host.Transcript();
+      std::free(real);
+      host.Send("quit");
+    }
+    EXPECT_EQ(host.WaitExit(10), layout.exitStatus) << host.Transcript();
+  }
 }
 
 }  // namespace
