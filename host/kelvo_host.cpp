@@ -126,15 +126,21 @@ struct Plugin {
   DeleteFn drop = nullptr;
 };
 
-// --library when given; else beside this program (installed: ../lib, built:
-// ../), then the loader's own search for the soname.
+// --library when given; else beside this program (installed: the install's
+// library directory or ../lib; built: ../), then the loader's own search for
+// the soname.
 bool LoadPlugin(const std::string& requested, Plugin* plugin) {
-  std::string candidates[3];
+  std::string candidates[4];
   int count = 0;
   if (!requested.empty()) {
     candidates[count++] = requested;
   } else {
     const std::string dir = ExecutableDir();
+#ifdef KELVO_INSTALL_LIBDIR
+    // The install's library directory (lib/x86_64-linux-gnu under /usr).
+    if (std::strcmp(KELVO_INSTALL_LIBDIR, "lib") != 0 && KELVO_INSTALL_LIBDIR[0] != '/')
+      candidates[count++] = dir + "/../" KELVO_INSTALL_LIBDIR "/libKelvo.so";
+#endif
     candidates[count++] = dir + "/../lib/libKelvo.so";
     candidates[count++] = dir + "/../libKelvo.so";
     candidates[count++] = "libKelvo.so";
