@@ -3,7 +3,9 @@
 // while the gamepad holds a button, and the gamepad closed or killed.
 // Each test runs the host in a scratch directory holding its Kelvo.ini.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -241,6 +243,32 @@ TEST_F(HostTest, QuitRemovesTheVirtualJoystick) {
   EXPECT_TRUE(FileExists(fifo)) << fifo;
   Quit();
   EXPECT_FALSE(FileExists(fifo)) << fifo;
+}
+
+// Without --virtual or --no-virtual the gamepad comes only when SDL lists no
+// joystick. An outside joystick here is a FIFO that this test feeds.
+TEST_F(HostTest, UsesAnAttachedJoystickInsteadOfTheGamepad) {
+  const std::string device = dir_.File("outside-js");
+  ASSERT_EQ(mkfifo(device.c_str(), 0600), 0);
+  const int fd = open(device.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  Start({1, 0, 0, 0, 0, 0, 0, 0}, {}, {{"SDL_JOYSTICK_DEVICE", device}, {"SDL_LINUX_JOYSTICK", ""}});
+  EXPECT_EQ(host_.WaitFor("joystick:"), "joystick: " + device) << host_.Transcript();
+  Expect(kReleased);
+  ASSERT_TRUE(WriteJoystickEvent(fd, 1 /* button */, 0, 1));
+  Expect(PadLine(pad::A, "A"));
+  ASSERT_TRUE(WriteJoystickEvent(fd, 1, 0, 0));
+  Expect(kReleased);
+  EXPECT_EQ(host_.Transcript().find("gamepad: pid"), std::string::npos) << host_.Transcript();
+  Quit();
+  close(fd);
+}
+
+TEST_F(HostTest, BringsTheGamepadWhenNoJoystickIsAttached) {
+  Start({}, {}, {{"SDL_JOYSTICK_DEVICE", dir_.File("no-such-joystick")}});
+  Expect("(virtual gamepad)");
+  Expect("gamepad: pid");
+  Quit();
 }
 
 // Where the host finds the plug-in without --library: an installed layout
