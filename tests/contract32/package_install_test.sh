@@ -1,14 +1,15 @@
 #!/bin/sh
 # Builds the Debian package of a build tree, installs it into a scratch root
 # with dpkg-deb -x, and loads the library from there:
-#   package_install_test.sh BUILD_DIR ARCH LOADER [EMULATOR]
+#   package_install_test.sh BUILD_DIR ARCH LOADER [EMULATOR COMMAND...]
 # ARCH is the package's Debian architecture (amd64, i386); LOADER is
-# kelvo_package_loader of the same build, run through EMULATOR when given.
+# kelvo_package_loader of the same build, run through the emulator command
+# when one is given.
 set -u
 build="$1"
 arch="$2"
 loader="$3"
-emulator="${4:-}"
+shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-package-XXXXXX")
@@ -44,5 +45,5 @@ lib="$root/${libs#./}"
 
 # Nothing may point the loader back at the build tree.
 unset LD_LIBRARY_PATH KELVO_LIBRARY
-$emulator "$loader" "$lib" || fail "loading the installed library"
+"$@" "$loader" "$lib" || fail "loading the installed library"
 echo "kelvo_1.6.1_$arch.deb: $(echo "$libs" | cut -c2-), Depends: $depends"
