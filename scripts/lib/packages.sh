@@ -23,3 +23,23 @@ ensure_packages() {
 # What building and testing the native library needs.
 NATIVE_PACKAGES="build-essential cmake pkg-config libsdl1.2-dev libgtk2.0-dev \
 libgtest-dev libgmock-dev xvfb xauth binutils"
+
+# What building and testing the 32-bit (i386) library needs on an amd64
+# machine: the i386 architecture in dpkg, the multilib compiler, the i386
+# runtime of SDL 1.2 (its development package cannot sit beside the native
+# one; the native headers serve), GTK+ 2 for i386, and qemu-i386 to run the
+# 32-bit tests.
+I386_PACKAGES="g++-multilib libsdl1.2debian:i386 libgtk2.0-dev:i386 qemu-user"
+
+# Adds the i386 architecture to dpkg when it is not there yet.
+ensure_i386_architecture() {
+  [ "$(dpkg --print-architecture)" = i386 ] && return 0
+  dpkg --print-foreign-architectures | grep -qx i386 && return 0
+  if [ "$(id -u)" != 0 ]; then
+    echo "dpkg does not know the i386 architecture." >&2
+    echo "As root: dpkg --add-architecture i386 && apt-get update" >&2
+    return 1
+  fi
+  echo "Adding the i386 architecture to dpkg"
+  dpkg --add-architecture i386
+}
