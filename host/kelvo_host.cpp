@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -495,11 +496,10 @@ gboolean Quit(gpointer) {
   return FALSE;
 }
 
-gboolean RunCommand(gpointer data) {
-  std::unique_ptr<std::string> line(static_cast<std::string*>(data));
+void RunCommand(const std::string* line) {
   char word[32] = {}, argument[PATH_MAX] = {}, file[PATH_MAX] = {};
   int number = 0;
-  if (std::sscanf(line->c_str(), "%31s", word) != 1) return FALSE;
+  if (std::sscanf(line->c_str(), "%31s", word) != 1) return;
   const std::string command = word;
   if (command == "properties") {
     OpenProperties();
@@ -521,6 +521,21 @@ gboolean RunCommand(gpointer data) {
   } else {
     Say("unknown command: %s", line->c_str());
   }
+}
+
+// Commands for the main loop, in the order read.
+std::mutex commandLock;
+std::deque<std::string> commandQueue;
+
+gboolean RunQueuedCommand(gpointer) {
+  std::string line;
+  {
+    std::lock_guard<std::mutex> hold(commandLock);
+    if (commandQueue.empty()) return FALSE;
+    line = std::move(commandQueue.front());
+    commandQueue.pop_front();
+  }
+  RunCommand(&line);
   return FALSE;
 }
 
@@ -536,7 +551,11 @@ void ReadCommands() {
     } else if (line.compare(0, 6, "sleep ") == 0) {
       g_usleep(static_cast<gulong>(std::atof(line.c_str() + 6) * 1e6));
     } else if (!line.empty()) {
-      g_idle_add(RunCommand, new std::string(line));
+      {
+        std::lock_guard<std::mutex> hold(commandLock);
+        commandQueue.push_back(line);
+      }
+      g_idle_add(RunQueuedCommand, nullptr);
     }
   }
   g_idle_add(Quit, nullptr);
