@@ -6,9 +6,10 @@
 #                                            kelvo_1.6.1_<arch>.deb
 #
 # A build configured with the i386 toolchain file gives the i386 package, the
-# native build the amd64 one. Configure with -DCMAKE_INSTALL_PREFIX=/usr for
-# release packages, so that the library goes to the multiarch directory
-# (usr/lib/x86_64-linux-gnu, usr/lib/i386-linux-gnu).
+# native build the amd64 one. The library goes to the multiarch directory:
+# usr/lib/i386-linux-gnu (set by the toolchain file), and for the native build
+# usr/lib/x86_64-linux-gnu when configured with -DCMAKE_INSTALL_PREFIX=/usr
+# (release packages), usr/lib otherwise.
 include(GNUInstallDirs)
 
 # Installing and packaging take what is built and never start a build

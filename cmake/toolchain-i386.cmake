@@ -32,6 +32,10 @@ set(KELVO_SDL_LIBRARY /usr/lib/i386-linux-gnu/libSDL-1.2.so.0 CACHE FILEPATH
 set(KELVO_SDL_INCLUDE_DIR /usr/include/SDL CACHE PATH
   "SDL 1.2 headers to use instead of pkg-config's")
 
+# Installs go to the i386 multiarch library directory (GNUInstallDirs picks
+# it only for native builds).
+set(CMAKE_INSTALL_LIBDIR lib/i386-linux-gnu CACHE PATH "Object code libraries (lib/i386-linux-gnu)")
+
 find_program(KELVO_QEMU_I386 qemu-i386)
 if(NOT KELVO_QEMU_I386)
   set(KELVO_QEMU_I386 qemu-i386)
