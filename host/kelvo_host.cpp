@@ -231,9 +231,11 @@ void PollLoop() {
     host.plugin.run(&word);
     if (word != last) {
       last = word;
-      Say("pad %s", DescribePadWord(word).c_str());
+      // The window is told first: whoever acts on the printed line finds
+      // the window's update already queued ahead of what it asks next.
       host.shownWord.store(word);
       g_idle_add(ShowPadWord, nullptr);
+      Say("pad %s", DescribePadWord(word).c_str());
     }
     next.tv_nsec += kPeriod;
     if (next.tv_nsec >= 1000000000L) {

@@ -2,6 +2,7 @@
 // virtual gamepad pressed and released, keys assigned on the plug-in's page
 // while the gamepad holds a button, and the gamepad closed or killed.
 // Each test runs the host in a scratch directory holding its Kelvo.ini.
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -268,6 +269,56 @@ TEST_F(HostTest, BringsTheGamepadWhenNoJoystickIsAttached) {
   Start({}, {}, {{"SDL_JOYSTICK_DEVICE", dir_.File("no-such-joystick")}});
   Expect("(virtual gamepad)");
   Expect("gamepad: pid");
+  Quit();
+}
+
+// Pixels of the colour the host lights a held key's indicator with.
+int LitPixels(const std::string& png) {
+  GdkPixbuf* image = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
+  if (image == nullptr) return -1;
+  const int channels = gdk_pixbuf_get_n_channels(image), stride = gdk_pixbuf_get_rowstride(image);
+  const guchar* pixels = gdk_pixbuf_get_pixels(image);
+  int lit = 0;
+  for (int y = 0; y < gdk_pixbuf_get_height(image); ++y) {
+    for (int x = 0; x < gdk_pixbuf_get_width(image); ++x) {
+      const guchar* p = pixels + y * stride + x * channels;
+      if (p[0] == 0x30 && p[1] == 0xC0 && p[2] == 0x30) ++lit;
+    }
+  }
+  g_object_unref(image);
+  return lit;
+}
+
+// What scripts/demo --screenshot relies on: the pictures are made, and the
+// host's indicators are lit while a key is held and dark after.
+TEST_F(HostTest, ScreenshotsShowTheHeldKeyLit) {
+  StartWithGamepad({1, 0, 0, 0, 0, 0, 0, 0});
+  host_.Send("vjoy press 1");
+  Expect(PadLine(pad::A, "A"));
+  host_.Send("properties");
+  Expect("properties: 1 page");
+  host_.Send("shot host " + dir_.File("held.png"));
+  host_.Send("shot properties " + dir_.File("properties.png"));
+  host_.Send("shot screen " + dir_.File("screen.png"));
+  host_.Send("vjoy shot " + dir_.File("gamepad.png"));
+  Expect("shot host " + dir_.File("held.png") + ": saved");
+  Expect("shot properties " + dir_.File("properties.png") + ": saved");
+  Expect("shot screen " + dir_.File("screen.png") + ": saved");
+  EXPECT_TRUE(host_.Seen("gamepad: saved " + dir_.File("gamepad.png"), 5)) << host_.Transcript();
+  host_.Send("vjoy release 1");
+  Expect(kReleased);
+  host_.Send("shot host " + dir_.File("released.png"));
+  Expect("shot host " + dir_.File("released.png") + ": saved");
+
+  EXPECT_GT(LitPixels(dir_.File("held.png")), 100);
+  EXPECT_EQ(LitPixels(dir_.File("released.png")), 0);
+  for (const char* name : {"properties.png", "screen.png", "gamepad.png"}) {
+    GdkPixbuf* image = gdk_pixbuf_new_from_file(dir_.File(name).c_str(), nullptr);
+    ASSERT_NE(image, nullptr) << name;
+    EXPECT_GT(gdk_pixbuf_get_width(image), 100) << name;
+    EXPECT_GT(gdk_pixbuf_get_height(image), 100) << name;
+    g_object_unref(image);
+  }
   Quit();
 }
 
