@@ -447,11 +447,17 @@ bool SavePixbuf(GdkDrawable* drawable, int x, int y, int width, int height, cons
   return saved;
 }
 
+// Drawn afresh into a pixmap of its own, so the picture does not depend on
+// whether the server has shown the window yet, or on what covers it.
 bool SaveWindow(GtkWidget* window, const std::string& file) {
-  if (window == nullptr || window->window == nullptr) return false;
+  if (window == nullptr || !gtk_widget_get_realized(window)) return false;
+  GdkPixmap* pixmap = gtk_widget_get_snapshot(window, nullptr);
+  if (pixmap == nullptr) return false;
   int width = 0, height = 0;
-  gdk_drawable_get_size(window->window, &width, &height);
-  return SavePixbuf(window->window, 0, 0, width, height, file);
+  gdk_drawable_get_size(pixmap, &width, &height);
+  const bool saved = SavePixbuf(pixmap, 0, 0, width, height, file);
+  g_object_unref(pixmap);
+  return saved;
 }
 
 // The part of the screen that the mapped top-level windows cover: on a bare

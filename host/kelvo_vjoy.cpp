@@ -159,13 +159,16 @@ void on_window_destroy(GtkWidget*, gpointer) {
   if (gtk_main_level() > 0) gtk_main_quit();
 }
 
+// Drawn afresh into a pixmap of its own, whatever the screen shows.
 bool SaveWindow(GtkWidget* window, const char* file) {
-  if (window == nullptr || window->window == nullptr) return false;
-  gdk_window_process_all_updates();
-  gdk_flush();
+  if (window == nullptr || !gtk_widget_get_realized(window)) return false;
+  GdkPixmap* pixmap = gtk_widget_get_snapshot(window, nullptr);
+  if (pixmap == nullptr) return false;
   int width = 0, height = 0;
-  gdk_drawable_get_size(window->window, &width, &height);
-  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, window->window, nullptr, 0, 0, 0, 0, width, height);
+  gdk_drawable_get_size(pixmap, &width, &height);
+  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, pixmap, gdk_drawable_get_colormap(pixmap), 0, 0, 0, 0,
+                                                   width, height);
+  g_object_unref(pixmap);
   if (pixbuf == nullptr) return false;
   const bool saved = gdk_pixbuf_save(pixbuf, file, "png", nullptr, nullptr);
   g_object_unref(pixbuf);
