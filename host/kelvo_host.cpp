@@ -17,6 +17,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gdk/gdkx.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <limits.h>
 #include <signal.h>
@@ -692,8 +693,11 @@ int main(int argc, char** argv) {
       return arg == "--help" ? 0 : 2;
     }
   }
-  // Before SDL starts: writing to a gamepad that died must not end the host.
+  // Before SDL starts: writing to a gamepad that died must not end the host,
+  // and an interrupt or a termination quits the way the Quit button does.
   signal(SIGPIPE, SIG_IGN);
+  g_unix_signal_add(SIGINT, Quit, nullptr);
+  g_unix_signal_add(SIGTERM, Quit, nullptr);
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, "kelvo-host: cannot open the display\n");
     return 1;

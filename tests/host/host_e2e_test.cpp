@@ -235,6 +235,14 @@ TEST_F(HostTest, SecondsEndsTheHostCleanly) {
   Expect("plugin dropped: 1", 1);
 }
 
+TEST_F(HostTest, TerminationQuitsCleanly) {
+  StartWithGamepad({});
+  ASSERT_EQ(kill(host_.pid(), SIGTERM), 0);
+  EXPECT_EQ(host_.WaitExit(10), 0) << host_.Transcript();
+  Expect("gamepad: ended by signal 15", 1);
+  Expect("plugin dropped: 1", 1);
+}
+
 TEST_F(HostTest, QuitRemovesTheVirtualJoystick) {
   Start({});
   Expect("joystick:");
