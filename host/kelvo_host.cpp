@@ -243,6 +243,11 @@ void PollLoop() {
       next.tv_nsec -= 1000000000L;
       ++next.tv_sec;
     }
+    // After a stall (a slow machine, a debugger) go on from now rather than
+    // polling in a burst to catch up.
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (now.tv_sec > next.tv_sec + 1) next = now;
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
   }
 }
