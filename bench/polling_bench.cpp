@@ -54,9 +54,10 @@ unsigned long BareSdlPoll(unsigned long word) {
     int axis;
     bool negative;
   };
-  static constexpr Direction kDirections[4] = {
-      {0x40, SDL_HAT_UP, 1, true}, {0x80, SDL_HAT_DOWN, 1, false},
-      {0x20, SDL_HAT_LEFT, 0, true}, {0x10, SDL_HAT_RIGHT, 0, false}};
+  static constexpr Direction kDirections[4] = {{0x40, SDL_HAT_UP, 1, true},
+                                               {0x80, SDL_HAT_DOWN, 1, false},
+                                               {0x20, SDL_HAT_LEFT, 0, true},
+                                               {0x10, SDL_HAT_RIGHT, 0, false}};
   SDL_JoystickUpdate();
   for (const Direction& d : kDirections) {
     bool held = (SDL_JoystickGetHat(stick, 0) & d.hat) != 0;
@@ -207,8 +208,8 @@ bool MeasureDuringCapture(std::chrono::milliseconds duration, Latency* latency) 
   prop.Put<void*>(0, notebook);
   plugin.SetPropertyFunc(prop.data());
   const int pages = gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook));
-  GtkWidget* keyA = pages > 0 ? FindNamed(gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), pages - 1), "btn1")
-                              : nullptr;
+  GtkWidget* keyA =
+      pages > 0 ? FindNamed(gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), pages - 1), "btn1") : nullptr;
   if (keyA == nullptr) {
     std::fprintf(stderr, "polling_bench: the settings page has no key A button\n");
     g_object_unref(notebook);
@@ -228,8 +229,9 @@ bool MeasureDuringCapture(std::chrono::milliseconds duration, Latency* latency) 
   g_object_unref(notebook);
   // The capture must have run for the whole measurement, not returned early.
   if (blocked < duration / 2) {
-    std::fprintf(stderr, "polling_bench: the capture ended after %lld ms, before the measurement\n",
-                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(blocked).count()));
+    std::fprintf(
+        stderr, "polling_bench: the capture ended after %lld ms, before the measurement\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(blocked).count()));
     return false;
   }
   return true;
@@ -321,10 +323,11 @@ int main(int argc, char** argv) {
   std::printf("%-42s %12.1f %12.1f\n", "the same SDL calls, made directly", bare.cpu, bare.real);
   std::printf("%-42s %12.3f %12.3f   (goal: CPU ratio <= 1.10)\n", "ratio", ratio(plugin.cpu, bare.cpu),
               ratio(plugin.real, bare.real));
-  std::printf("\n%-42s %9s %9s %9s %9s\n", "RunFunc latency on a polling thread", "polls", "p50 us", "p99.9 us",
-              "worst us");
-  std::printf("%-42s %9ld %9.1f %9.1f %9.1f\n", idle.realtime ? "GTK thread idle (real-time poller)" : "GTK thread idle",
-              idle.polls, idle.p50, idle.p999, idle.worst);
+  std::printf("\n%-42s %9s %9s %9s %9s\n", "RunFunc latency on a polling thread", "polls", "p50 us",
+              "p99.9 us", "worst us");
+  std::printf("%-42s %9ld %9.1f %9.1f %9.1f\n",
+              idle.realtime ? "GTK thread idle (real-time poller)" : "GTK thread idle", idle.polls, idle.p50,
+              idle.p999, idle.worst);
   if (captured) {
     std::printf("%-42s %9ld %9.1f %9.1f %9.1f   (goal < 1000)\n", "GTK thread in a capture, no press",
                 capture.polls, capture.p50, capture.p999, capture.worst);
