@@ -10,7 +10,12 @@
 #include "plugin/kelvo_class.h"
 #include "plugin/message.h"
 
-void KelvoClass::MakeCfgFileName(char* buffer) { std::strcpy(buffer, "Kelvo.ini"); }
+// The name and its NUL: 10 bytes, a fixed length, into the caller's buffer
+// of 256.
+void KelvoClass::MakeCfgFileName(char* buffer) {
+  static constexpr char kName[] = "Kelvo.ini";
+  std::memcpy(buffer, kName, sizeof(kName));
+}
 
 void KelvoClass::SaveConf() {
   char name[256];
