@@ -14,6 +14,15 @@
 
 namespace {
 
+// A sanitizer's run-time grows the process by itself (shadow memory, stack
+// frames kept to catch use after return), so resident size means nothing
+// there; in the AddressSanitizer build LeakSanitizer checks instead, at exit.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 constexpr long kPolls = 1000000;
 constexpr long kWarmUp = 100000;
 
@@ -103,6 +112,7 @@ TEST_F(SoakTest, AMillionPollsWhileTheJoystickStreamsKeepMemoryFlat) {
   EXPECT_EQ(word, pad::kOwned & ~(pad::L | pad::Down));
 
   // 900,000 polls: even one byte kept per poll would show here.
+  if (kSanitized) return;
   ASSERT_GT(residentAfterWarmUp, 0);
   EXPECT_LT(residentAtEnd - residentAfterWarmUp, 512) << "resident KiB grew";
   EXPECT_LE(heapAtEnd, heapAfterWarmUp + 4096) << "heap bytes in use grew";
