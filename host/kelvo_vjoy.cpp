@@ -379,6 +379,7 @@ int main(int argc, char** argv) {
   if (commands) {
     GIOChannel* input = g_io_channel_unix_new(STDIN_FILENO);
     g_io_add_watch(input, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), on_stdin, nullptr);
+    g_io_channel_unref(input);  // the watch keeps its own reference
   }
   Say("ready, pid " + std::to_string(getpid()));
   gtk_main();

@@ -65,8 +65,8 @@ bool VirtualJoystick::SetAxis(int axis, int16_t value) {
 }
 
 void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y) {
-  *x = (hatBits & kHatLeft) ? -32767 : (hatBits & kHatRight) ? 32767 : 0;
-  *y = (hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0;
+  *x = static_cast<int16_t>((hatBits & kHatLeft) ? -32767 : (hatBits & kHatRight) ? 32767 : 0);
+  *y = static_cast<int16_t>((hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0);
 }
 
 bool VirtualJoystick::SetHat(uint8_t hatBits) {
