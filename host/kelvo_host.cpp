@@ -302,15 +302,25 @@ void StartGamepad() {
   const std::string buttons = std::to_string(kGamepadShape.buttons);
   const std::string axes = std::to_string(kGamepadShape.axes);
   const std::string hats = std::to_string(kGamepadShape.hats);
-  const char* argv[] = {host.vjoyProgram.c_str(), "--device", host.stick->path().c_str(), "--buttons",
-                        buttons.c_str(),          "--axes",   axes.c_str(),                "--hats",
-                        hats.c_str(),             "--at",     at.c_str(),                  "--commands",
+  const char* argv[] = {host.vjoyProgram.c_str(),
+                        "--device",
+                        host.stick->path().c_str(),
+                        "--buttons",
+                        buttons.c_str(),
+                        "--axes",
+                        axes.c_str(),
+                        "--hats",
+                        hats.c_str(),
+                        "--at",
+                        at.c_str(),
+                        "--commands",
                         nullptr};
   GPid pid = 0;
   gint input = -1;
   GError* error = nullptr;
-  const GSpawnFlags flags = static_cast<GSpawnFlags>(
-      G_SPAWN_DO_NOT_REAP_CHILD | (host.vjoyProgram.find('/') == std::string::npos ? G_SPAWN_SEARCH_PATH : 0));
+  const GSpawnFlags flags =
+      static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD |
+                               (host.vjoyProgram.find('/') == std::string::npos ? G_SPAWN_SEARCH_PATH : 0));
   if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr, flags, nullptr, nullptr, &pid,
                                 &input, nullptr, nullptr, &error)) {
     Say("gamepad: cannot start %s: %s", host.vjoyProgram.c_str(), error ? error->message : "?");
@@ -352,9 +362,9 @@ void TellGamepad(const std::string& line) {
 // ---- The properties dialog ------------------------------------------------
 
 void OpenProperties() {
-  GtkWidget* dialog = gtk_dialog_new_with_buttons("Properties", GTK_WINDOW(host.window),
-                                                  GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_CLOSE,
-                                                  GTK_RESPONSE_CLOSE, nullptr);
+  GtkWidget* dialog =
+      gtk_dialog_new_with_buttons("Properties", GTK_WINDOW(host.window), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                  GTK_STOCK_CLOSE, GTK_RESPONSE_CLOSE, nullptr);
   g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
   GtkWidget* notebook = gtk_notebook_new();
   gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), notebook, TRUE, TRUE, 0);
@@ -445,8 +455,8 @@ void DismissMessageBoxes() {
 // ---- Screenshots ----------------------------------------------------------
 
 bool SavePixbuf(GdkDrawable* drawable, int x, int y, int width, int height, const std::string& file) {
-  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_drawable_get_colormap(drawable), x, y,
-                                                   0, 0, width, height);
+  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_drawable_get_colormap(drawable), x,
+                                                   y, 0, 0, width, height);
   if (pixbuf == nullptr) return false;
   const bool saved = gdk_pixbuf_save(pixbuf, file.c_str(), "png", nullptr, nullptr);
   g_object_unref(pixbuf);
@@ -722,7 +732,8 @@ int main(int argc, char** argv) {
     guidHex += hex;
     guidSpaced += std::string(" ") + hex;
   }
-  Say("plugin: %s\ntype: %d\nid:%s\nlibrary: %s", name, info.type, guidSpaced.c_str(), host.plugin.path.c_str());
+  Say("plugin: %s\ntype: %d\nid:%s\nlibrary: %s", name, info.type, guidSpaced.c_str(),
+      host.plugin.path.c_str());
 
   // The virtual joystick must exist before the plug-in starts SDL's joystick
   // subsystem, which lists the devices once.
@@ -730,7 +741,8 @@ int main(int argc, char** argv) {
   if (useVirtual) {
     char pattern[] = "/tmp/kelvo-host-XXXXXX";
     const char* dir = mkdtemp(pattern);
-    if (dir != nullptr) host.stick = std::make_unique<VirtualJoystick>(std::string(dir) + "/js0", kGamepadShape);
+    if (dir != nullptr)
+      host.stick = std::make_unique<VirtualJoystick>(std::string(dir) + "/js0", kGamepadShape);
     if (!host.stick || !host.stick->ok()) {
       Say("joystick: cannot make the virtual joystick");
       host.stick.reset();

@@ -166,8 +166,8 @@ bool SaveWindow(GtkWidget* window, const char* file) {
   if (pixmap == nullptr) return false;
   int width = 0, height = 0;
   gdk_drawable_get_size(pixmap, &width, &height);
-  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, pixmap, gdk_drawable_get_colormap(pixmap), 0, 0, 0, 0,
-                                                   width, height);
+  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, pixmap, gdk_drawable_get_colormap(pixmap), 0, 0,
+                                                   0, 0, width, height);
   g_object_unref(pixmap);
   if (pixbuf == nullptr) return false;
   const bool saved = gdk_pixbuf_save(pixbuf, file, "png", nullptr, nullptr);
@@ -281,7 +281,10 @@ void BuildWindow(int x, int y, bool placed) {
     GtkWidget* cross = gtk_table_new(3, 3, TRUE);
     for (int i = 0; i < 4; ++i) {
       const HatButton& h = kHatButtons[i];
-      const char* arrow = h.bit == kHatUp ? "\u25B2" : h.bit == kHatDown ? "\u25BC" : h.bit == kHatLeft ? "\u25C0" : "\u25B6";
+      const char* arrow = h.bit == kHatUp     ? "\u25B2"
+                          : h.bit == kHatDown ? "\u25BC"
+                          : h.bit == kHatLeft ? "\u25C0"
+                                              : "\u25B6";
       GtkWidget* button = gtk_button_new_with_label(arrow);
       gtk_widget_set_size_request(button, 32, 28);
       g_signal_connect(button, "pressed", G_CALLBACK(on_hat_pressed), GINT_TO_POINTER(h.bit));
@@ -298,8 +301,8 @@ void BuildWindow(int x, int y, bool placed) {
     gtk_table_set_col_spacings(GTK_TABLE(stick), 4);
     for (int a = 0; a < pad.shape.axes && a < 2; ++a) {
       // Axis 1 grows downwards, as the stick's y does.
-      GtkWidget* slider = a == 0 ? gtk_hscale_new_with_range(-32767, 32767, 1)
-                                 : gtk_vscale_new_with_range(-32767, 32767, 1);
+      GtkWidget* slider =
+          a == 0 ? gtk_hscale_new_with_range(-32767, 32767, 1) : gtk_vscale_new_with_range(-32767, 32767, 1);
       gtk_scale_set_draw_value(GTK_SCALE(slider), FALSE);
       gtk_range_set_value(GTK_RANGE(slider), 0);
       gtk_widget_set_size_request(slider, a == 0 ? 110 : -1, a == 0 ? -1 : 64);

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 const PadBit kPadBits[12] = {
-    {"A", 0x1},      {"B", 0x2},      {"Select", 0x4}, {"Start", 0x8}, {"L", 0x200},    {"R", 0x100},
-    {"X", 0x10000},  {"Y", 0x20000},  {"Up", 0x40},    {"Down", 0x80}, {"Left", 0x20},  {"Right", 0x10},
+    {"A", 0x1},     {"B", 0x2},     {"Select", 0x4}, {"Start", 0x8}, {"L", 0x200},   {"R", 0x100},
+    {"X", 0x10000}, {"Y", 0x20000}, {"Up", 0x40},    {"Down", 0x80}, {"Left", 0x20}, {"Right", 0x10},
 };
 
 std::string DescribePadWord(unsigned long word) {

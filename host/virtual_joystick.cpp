@@ -40,8 +40,8 @@ VirtualJoystick::VirtualJoystick(const std::string& path, JoystickShape shape) :
   if (fd_ < 0) return;
   kelvo_vjoy_register_fifo(path_.c_str(), shape_.buttons, shape_.axes + 2 * shape_.hats);
   setenv("SDL_JOYSTICK_DEVICE", path_.c_str(), 1);
-  const std::string counts = "'" + path_ + "' " + std::to_string(shape_.axes) + " " +
-                             std::to_string(shape_.hats) + " 0";
+  const std::string counts =
+      "'" + path_ + "' " + std::to_string(shape_.axes) + " " + std::to_string(shape_.hats) + " 0";
   setenv("SDL_LINUX_JOYSTICK", counts.c_str(), 1);
 }
 

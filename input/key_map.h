@@ -16,11 +16,11 @@
 constexpr int KEY_COUNT = 8;
 
 // Key order everywhere: A, B, Select, Start, L, R, X, Y.
-extern int32_t btn[KEY_COUNT];              // button per key, from 1; 0 for none
-extern const uint32_t btnVal[KEY_COUNT];    // the key's pad-word bit
-extern const char btnName[KEY_COUNT][32];   // "A", "B", "Select", ...
-extern int32_t axis_thresh;                 // in SDL axis units
-extern SDL_Joystick* joy;                   // null until a joystick opens
+extern int32_t btn[KEY_COUNT];             // button per key, from 1; 0 for none
+extern const uint32_t btnVal[KEY_COUNT];   // the key's pad-word bit
+extern const char btnName[KEY_COUNT][32];  // "A", "B", "Select", ...
+extern int32_t axis_thresh;                // in SDL axis units
+extern SDL_Joystick* joy;                  // null until a joystick opens
 
 extern std::mutex joyLock;
 

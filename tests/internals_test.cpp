@@ -13,11 +13,11 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
 #include "config/file_replace.h"
 #include "plugin/message.h"
 #include "tests/support/dialogs.h"
 #include "tests/support/scratch_dir.h"
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -44,8 +44,10 @@ class PermissionsCount {
   bool dropped_ = false;
 };
 
-const std::string kOld = "Btn0=1\nBtn1=2\nBtn2=3\nBtn3=4\nBtn4=5\nBtn5=6\nBtn6=7\nBtn7=8\nAxis threshold=1500\n";
-const std::string kNew = "Btn0=0\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=1000\n";
+const std::string kOld =
+    "Btn0=1\nBtn1=2\nBtn2=3\nBtn3=4\nBtn4=5\nBtn5=6\nBtn6=7\nBtn7=8\nAxis threshold=1500\n";
+const std::string kNew =
+    "Btn0=0\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=1000\n";
 
 bool Replace(const std::string& path, const std::string& text) {
   return ReplaceFileContents(path.c_str(), text.data(), text.size());

@@ -115,8 +115,8 @@ TEST_F(PadWordTest, BitsTheHostOwnsPassThrough) {
   Start({1, 2, 3, 4, 5, 6, 7, 8}, 1000);
   stick_->SetButton(0, true);
   stick_->SetHat(kHatUp);
-  const unsigned long hostBits[] = {0ul, ~0ul, 0xA5A5A5A5ul & ~pad::kOwned, 0xFC00ul, 0xFFFC0000ul,
-                                    static_cast<unsigned long>(~0ull << 18)};
+  const unsigned long hostBits[] = {0ul,      ~0ul,         0xA5A5A5A5ul & ~pad::kOwned,
+                                    0xFC00ul, 0xFFFC0000ul, static_cast<unsigned long>(~0ull << 18)};
   for (unsigned long host : hostBits) {
     SCOPED_TRACE(host);
     const unsigned long word = plugin_.Poll(host);

@@ -65,8 +65,14 @@ TEST_F(FrameTest, OnlyTheEnableBitInBothWordsSwitchesOn) {
     bool switchesOn;
   };
   const Case cases[] = {
-      {0, 0, false}, {1, 0, false}, {0, 1, false}, {0xFFFFFFFE, 0xFFFFFFFE, false},
-      {2, 3, false}, {1, 1, true},  {0xFFFFFFFF, 0xFFFFFFFF, true}, {3, 1, true},
+      {0, 0, false},
+      {1, 0, false},
+      {0, 1, false},
+      {0xFFFFFFFE, 0xFFFFFFFE, false},
+      {2, 3, false},
+      {1, 1, true},
+      {0xFFFFFFFF, 0xFFFFFFFF, true},
+      {3, 1, true},
   };
   size_t switchOns = 0;
   for (const Case& c : cases) {

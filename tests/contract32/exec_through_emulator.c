@@ -54,8 +54,8 @@ static int IsI386Program(const char* path) {
   unsigned char header[20];
   ssize_t n = read(fd, header, sizeof header);
   close(fd);
-  return n == (ssize_t)sizeof header && memcmp(header, "\177ELF", 4) == 0 && header[4] == 1 /* ELFCLASS32 */ &&
-         header[18] == 3 /* EM_386 */ && header[19] == 0;
+  return n == (ssize_t)sizeof header && memcmp(header, "\177ELF", 4) == 0 &&
+         header[4] == 1 /* ELFCLASS32 */ && header[18] == 3 /* EM_386 */ && header[19] == 0;
 }
 
 /* A name without a slash, found along PATH like execvp does; the name itself

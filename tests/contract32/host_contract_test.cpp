@@ -4,8 +4,8 @@
 // here includes the plug-in's own declarations, so a layout slip on either
 // side cannot cancel out.
 #include <dlfcn.h>
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,8 +41,7 @@ typedef int32_t (*NoArgFunc)();
 
 struct Library {
   void* handle = nullptr;
-  RecordFunc GetInfoFunc = nullptr, SetInfoFunc = nullptr, RunFunc = nullptr,
-             SetPropertyFunc = nullptr;
+  RecordFunc GetInfoFunc = nullptr, SetInfoFunc = nullptr, RunFunc = nullptr, SetPropertyFunc = nullptr;
   NoArgFunc DeleteFunc = nullptr;
 };
 

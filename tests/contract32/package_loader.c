@@ -11,8 +11,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char* const kEntryPoints[] = {"GetInfoFunc", "SetInfoFunc", "RunFunc",
-                                           "SetPropertyFunc", "DeleteFunc"};
+static const char* const kEntryPoints[] = {"GetInfoFunc", "SetInfoFunc", "RunFunc", "SetPropertyFunc",
+                                           "DeleteFunc"};
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   memset(name, 0, sizeof name);
   char* pointer = name;
   memcpy(record + (sizeof(void*) == 4 ? 12 : 16), &pointer, sizeof pointer);
-  int32_t (*GetInfoFunc)(void*) = (int32_t (*)(void*))entry[0];
+  int32_t (*GetInfoFunc)(void*) = (int32_t(*)(void*))entry[0];
   int32_t result = GetInfoFunc(record);
   int32_t type;
   memcpy(&type, record + 4, 4);

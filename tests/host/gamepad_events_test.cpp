@@ -25,8 +25,10 @@ struct Event {
 };
 
 std::ostream& operator<<(std::ostream& out, const Event& e) {
-  return out << (e.type == JS_EVENT_BUTTON ? "button " : e.type == JS_EVENT_AXIS ? "axis " : "type? ") << e.number
-             << "=" << e.value;
+  return out << (e.type == JS_EVENT_BUTTON ? "button "
+                 : e.type == JS_EVENT_AXIS ? "axis "
+                                           : "type? ")
+             << e.number << "=" << e.value;
 }
 
 constexpr int B = JS_EVENT_BUTTON, A = JS_EVENT_AXIS;
@@ -92,8 +94,8 @@ class GamepadTest : public testing::Test {
 };
 
 TEST_F(GamepadTest, CommandsSendExactlyTheirEvents) {
-  ASSERT_TRUE(gamepad_.Start({KELVO_VJOY_PATH, "--device", fifo_, "--buttons", "12", "--axes", "2", "--hats", "1",
-                              "--commands"}));
+  ASSERT_TRUE(gamepad_.Start(
+      {KELVO_VJOY_PATH, "--device", fifo_, "--buttons", "12", "--axes", "2", "--hats", "1", "--commands"}));
   ASSERT_NE(gamepad_.WaitFor("gamepad: ready"), "") << gamepad_.Transcript();
   for (const Step& step : kSteps) {
     SCOPED_TRACE(step.command);
@@ -109,8 +111,8 @@ TEST_F(GamepadTest, CommandsSendExactlyTheirEvents) {
 }
 
 TEST_F(GamepadTest, EndOfInputEndsTheGamepadLettingGo) {
-  ASSERT_TRUE(gamepad_.Start({KELVO_VJOY_PATH, "--device", fifo_, "--buttons", "4", "--axes", "1", "--hats", "0",
-                              "--commands"}));
+  ASSERT_TRUE(gamepad_.Start(
+      {KELVO_VJOY_PATH, "--device", fifo_, "--buttons", "4", "--axes", "1", "--hats", "0", "--commands"}));
   ASSERT_NE(gamepad_.WaitFor("gamepad: ready"), "") << gamepad_.Transcript();
   gamepad_.Send("press 4");
   EXPECT_EQ(Read(1, 5), (std::vector<Event>{{B, 3, 1}}));

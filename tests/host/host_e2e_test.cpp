@@ -2,12 +2,12 @@
 // virtual gamepad pressed and released, keys assigned on the plug-in's page
 // while the gamepad holds a button, and the gamepad closed or killed.
 // Each test runs the host in a scratch directory holding its Kelvo.ini.
+#include <fcntl.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <limits.h>
-#include <sys/stat.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -99,14 +99,22 @@ struct Press {
   const char* name;
 };
 const Press kPresses[] = {
-    {"press 3", "release 3", pad::A, "A"},          {"press 1", "release 1", pad::B, "B"},
-    {"press 12", "release 12", pad::Select, "Select"}, {"press 7", "release 7", pad::Start, "Start"},
-    {"press 5", "release 5", pad::L, "L"},          {"press 6", "release 6", pad::R, "R"},
-    {"press 2", "release 2", pad::X, "X"},          {"press 11", "release 11", pad::Y, "Y"},
-    {"hat up", "hat centre", pad::Up, "Up"},        {"hat down", "hat centre", pad::Down, "Down"},
-    {"hat left", "hat centre", pad::Left, "Left"},  {"hat right", "hat centre", pad::Right, "Right"},
-    {"axis 0 -1000", "axis 0 0", pad::Left, "Left"}, {"axis 0 32767", "axis 0 0", pad::Right, "Right"},
-    {"axis 1 -32767", "axis 1 0", pad::Up, "Up"},   {"axis 1 1000", "axis 1 0", pad::Down, "Down"},
+    {"press 3", "release 3", pad::A, "A"},
+    {"press 1", "release 1", pad::B, "B"},
+    {"press 12", "release 12", pad::Select, "Select"},
+    {"press 7", "release 7", pad::Start, "Start"},
+    {"press 5", "release 5", pad::L, "L"},
+    {"press 6", "release 6", pad::R, "R"},
+    {"press 2", "release 2", pad::X, "X"},
+    {"press 11", "release 11", pad::Y, "Y"},
+    {"hat up", "hat centre", pad::Up, "Up"},
+    {"hat down", "hat centre", pad::Down, "Down"},
+    {"hat left", "hat centre", pad::Left, "Left"},
+    {"hat right", "hat centre", pad::Right, "Right"},
+    {"axis 0 -1000", "axis 0 0", pad::Left, "Left"},
+    {"axis 0 32767", "axis 0 0", pad::Right, "Right"},
+    {"axis 1 -32767", "axis 1 0", pad::Up, "Up"},
+    {"axis 1 1000", "axis 1 0", pad::Down, "Down"},
 };
 
 TEST_F(HostTest, GamepadPressesReachTheHostThroughThePlugin) {
@@ -341,11 +349,13 @@ const Layout kLayouts[] = {{"lib", 0}, {".", 0}, {nullptr, 1}};
 TEST_F(HostTest, FindsThePluginBesideItsProgram) {
   for (const Layout& layout : kLayouts) {
     SCOPED_TRACE(layout.libraryDir ? layout.libraryDir : "none");
-    const std::string prefix = dir_.File(std::string("prefix-") + (layout.libraryDir ? layout.libraryDir : "none"));
-    const std::string copies = "mkdir -p '" + prefix + "/bin' && cp '" KELVO_HOST_PATH "' '" + prefix + "/bin/'" +
-                               (layout.libraryDir ? " && mkdir -p '" + prefix + "/" + layout.libraryDir + "' && cp '" +
-                                                        KELVO_LIBRARY_PATH + "' '" + prefix + "/" + layout.libraryDir + "/'"
-                                                  : std::string());
+    const std::string prefix =
+        dir_.File(std::string("prefix-") + (layout.libraryDir ? layout.libraryDir : "none"));
+    const std::string copies =
+        "mkdir -p '" + prefix + "/bin' && cp '" KELVO_HOST_PATH "' '" + prefix + "/bin/'" +
+        (layout.libraryDir ? " && mkdir -p '" + prefix + "/" + layout.libraryDir + "' && cp '" +
+                                 KELVO_LIBRARY_PATH + "' '" + prefix + "/" + layout.libraryDir + "/'"
+                           : std::string());
     ASSERT_EQ(std::system(copies.c_str()), 0);
     ChildProcess host;
     ASSERT_TRUE(host.Start({prefix + "/bin/kelvo-host", "--commands", "--virtual", "--vjoy", KELVO_VJOY_PATH},

@@ -2,7 +2,9 @@
 
 #include <gtk/gtk.h>
 
-DialogWatcher::DialogWatcher() { source_ = g_timeout_add(10, reinterpret_cast<GSourceFunc>(&DialogWatcher::Tick), this); }
+DialogWatcher::DialogWatcher() {
+  source_ = g_timeout_add(10, reinterpret_cast<GSourceFunc>(&DialogWatcher::Tick), this);
+}
 
 DialogWatcher::~DialogWatcher() { g_source_remove(source_); }
 

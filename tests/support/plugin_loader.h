@@ -26,7 +26,9 @@ constexpr size_t kSetInfoSize = 16;
 struct RawRecord {
   explicit RawRecord(size_t size, uint8_t fill = 0xA5) : bytes(size, fill) {}
   template <typename T>
-  void Put(size_t offset, T value) { std::memcpy(bytes.data() + offset, &value, sizeof(T)); }
+  void Put(size_t offset, T value) {
+    std::memcpy(bytes.data() + offset, &value, sizeof(T));
+  }
   template <typename T>
   T Get(size_t offset) const {
     T value;
@@ -45,9 +47,7 @@ struct Plugin {
   int32_t (*SetPropertyFunc)(void*) = nullptr;
   int32_t (*DeleteFunc)() = nullptr;
 
-  bool loaded() const {
-    return GetInfoFunc && SetInfoFunc && RunFunc && SetPropertyFunc && DeleteFunc;
-  }
+  bool loaded() const { return GetInfoFunc && SetInfoFunc && RunFunc && SetPropertyFunc && DeleteFunc; }
   // An enabling call: the enable bit in both stateMask and state.
   int32_t SwitchOn();
   int32_t SetInfo(uint32_t stateMask, uint32_t state);

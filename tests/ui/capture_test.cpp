@@ -57,11 +57,9 @@ TEST_F(CaptureTest, TheLowestHeldButtonIsAssignedLabelledAndSaved) {
   };
   // Applied one after another: each starts from the map the previous left.
   const Case cases[] = {
-      {3, {4}, 4, "Start : Button 4"},
-      {1, {2, 5}, 2, "B : Button 2"},
+      {3, {4}, 4, "Start : Button 4"}, {1, {2, 5}, 2, "B : Button 2"},
       {4, {1}, 1, "L : Button 1"},  // A's button: both keep it
-      {7, {12}, 12, "Y : Button 12"},
-      {0, {11, 3, 7}, 3, "A : Button 3"},
+      {7, {12}, 12, "Y : Button 12"},  {0, {11, 3, 7}, 3, "A : Button 3"},
       {5, {6}, 6, "R : Button 6"},  // the button the key already had
   };
   std::array<int, 8> map = kStartMap;
@@ -114,7 +112,9 @@ class NoJoystickToRead : public CaptureTest, public testing::WithParamInterface<
 
 TEST_P(NoJoystickToRead, AClickReturnsAtOnceWithAMessageAndChangesNothing) {
   const NoJoystickCase& c = GetParam();
-  if (c.attach) AttachJoystick(c.shape);
+  if (c.attach) {
+    AttachJoystick(c.shape);
+  }
   const std::string original = ConfigText(kStartMap, 1000);
   ASSERT_TRUE(WriteFile("Kelvo.ini", original));
   if (c.switchOn) {
@@ -136,7 +136,10 @@ TEST_P(NoJoystickToRead, AClickReturnsAtOnceWithAMessageAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, NoJoystickToRead,
     testing::Values(NoJoystickCase{"NeverSwitchedOn", false, true, {12, 2, 1}, {kNoJoystick}},
-                    NoJoystickCase{"SwitchedOnWithoutAJoystick", true, false, {0, 0, 0},
+                    NoJoystickCase{"SwitchedOnWithoutAJoystick",
+                                   true,
+                                   false,
+                                   {0, 0, 0},
                                    {"Error 0 opening the joystick", kNoJoystick}},
                     NoJoystickCase{"AJoystickWithoutButtons", true, true, {0, 2, 1}, {kNoJoystick}}),
     [](const testing::TestParamInfo<NoJoystickCase>& info) { return std::string(info.param.what); });
@@ -182,8 +185,10 @@ TEST_F(CaptureTest, PollingFromAnotherThreadIsNotHeldUpByACapture) {
   std::sort(sorted.begin(), sorted.end());
   const double p99 = sorted[sorted.size() * 99 / 100], longest = sorted.back();
   const long overAFrame = std::count_if(sorted.begin(), sorted.end(), [](double us) { return us > 16667.0; });
-  std::printf("capture took %lld ms; %zu polls before the press: 99%% within %.1f us, longest %.1f us, %ld over a 60 Hz frame\n",
-              static_cast<long long>(took.count()), sorted.size(), p99, longest, overAFrame);
+  std::printf(
+      "capture took %lld ms; %zu polls before the press: 99%% within %.1f us, longest %.1f us, %ld over a 60 "
+      "Hz frame\n",
+      static_cast<long long>(took.count()), sorted.size(), p99, longest, overAFrame);
   EXPECT_GE(took.count(), 450);
   EXPECT_LT(p99, 1000.0) << "polls are let in between the capture's own";
   EXPECT_LT(longest, 100000.0) << "no poll waits for the capture to end";

@@ -29,7 +29,8 @@ TEST_F(PageScreenshotTest, SavesAPictureOfThePage) {
   gdk_drawable_get_size(GDK_DRAWABLE(drawable), &width, &height);
   ASSERT_GE(width, 296) << "wide enough for both columns of key buttons";
   ASSERT_GE(height, 184);
-  GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(nullptr, GDK_DRAWABLE(drawable), nullptr, 0, 0, 0, 0, width, height);
+  GdkPixbuf* shot =
+      gdk_pixbuf_get_from_drawable(nullptr, GDK_DRAWABLE(drawable), nullptr, 0, 0, 0, 0, width, height);
   ASSERT_NE(shot, nullptr);
 
   // Something was drawn: the picture is not one flat colour.

@@ -33,16 +33,30 @@ TEST_F(SensitivityTest, ThresholdFromTheFileSelectsItsBandAndIsNormalised) {
     bool rewritten;
   };
   const Case cases[] = {
-      {500, 0, 500, true},       {501, 0, 500, true},      {999, 0, 500, true},
-      {1000, 1, 1000, true},     {1200, 1, 1000, true},    {1499, 1, 1000, true},
-      {1500, 2, 1500, true},     {1999, 2, 1500, true},
+      {500, 0, 500, true},
+      {501, 0, 500, true},
+      {999, 0, 500, true},
+      {1000, 1, 1000, true},
+      {1200, 1, 1000, true},
+      {1499, 1, 1000, true},
+      {1500, 2, 1500, true},
+      {1999, 2, 1500, true},
       // Index -1: nothing selected, nothing changed, nothing written.
-      {499, -1, 499, false},     {1, -1, 1, false},        {0, -1, 0, false},
-      {-1, -1, -1, false},       {-499, -1, -499, false},
+      {499, -1, 499, false},
+      {1, -1, 1, false},
+      {0, -1, 0, false},
+      {-1, -1, -1, false},
+      {-499, -1, -499, false},
       // Outside the three bands and -1 altogether: the same.
-      {-500, -1, -500, false},   {-999, -1, -999, false},  {-1000, -1, -1000, false},
-      {2000, -1, 2000, false},   {2499, -1, 2499, false},  {2500, -1, 2500, false},
-      {40000, -1, 40000, false}, {INT_MAX, -1, INT_MAX, false}, {INT_MIN, -1, INT_MIN, false},
+      {-500, -1, -500, false},
+      {-999, -1, -999, false},
+      {-1000, -1, -1000, false},
+      {2000, -1, 2000, false},
+      {2499, -1, 2499, false},
+      {2500, -1, 2500, false},
+      {40000, -1, 40000, false},
+      {INT_MAX, -1, INT_MAX, false},
+      {INT_MIN, -1, INT_MIN, false},
   };
   // A trailing line that a rewrite drops shows whether the file was written.
   const std::string marker = "# left by hand\n";

@@ -68,7 +68,8 @@ std::vector<std::string> ComboItems(GtkWidget* combo) {
   std::vector<std::string> items;
   GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(combo));
   GtkTreeIter iter;
-  for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
+  for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok;
+       ok = gtk_tree_model_iter_next(model, &iter)) {
     gchar* text = nullptr;
     gtk_tree_model_get(model, &iter, 0, &text, -1);
     items.push_back(text ? text : "");
@@ -114,6 +115,4 @@ void GtkWarningCounter::Handler(const gchar* domain, GLogLevelFlags, const gchar
 // ("[pango] FcInit", "[pango] FcFontSetMatch"). Fontconfig is not built for
 // ThreadSanitizer, so its internal hand-overs read as races; none of them
 // involve the plug-in's code. Only a ThreadSanitizer build asks for this.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:libfontconfig.so.1\n";
-}
+extern "C" const char* __tsan_default_suppressions() { return "race:libfontconfig.so.1\n"; }

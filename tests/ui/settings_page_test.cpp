@@ -110,8 +110,8 @@ TEST_F(SettingsPageTest, PageJoinsTheNotebookBeforeItsTextsAndItemsAreSet) {
 
   host_->AddPage(plugin_);
   ASSERT_TRUE(seen.called);
-  EXPECT_EQ(seen.keyTexts,
-            (std::vector<std::string>{"A : ", "B : ", "Select : ", "Start : ", "L : ", "R : ", "X : ", "Y : "}));
+  EXPECT_EQ(seen.keyTexts, (std::vector<std::string>{
+                               "A : ", "B : ", "Select : ", "Start : ", "L : ", "R : ", "X : ", "Y : "}));
   EXPECT_EQ(seen.comboItems, 0);
   EXPECT_TRUE(seen.allShown);
   EXPECT_EQ(seen.fileThen, file);
@@ -129,7 +129,8 @@ TEST_F(SettingsPageTest, TwoCallsGiveTwoIdenticalPagesAndEachSaves) {
   EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({4, 0, 0, 0, 0, 0, 0, 9}, 1500));
   ASSERT_EQ(unlink("Kelvo.ini"), 0);
   host_->AddPage(plugin_);
-  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({4, 0, 0, 0, 0, 0, 0, 9}, 1500)) << "the second build saved too";
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({4, 0, 0, 0, 0, 0, 0, 9}, 1500))
+      << "the second build saved too";
 
   ASSERT_EQ(host_->pageCount(), 2);
   GtkWidget* first = host_->page(0);
