@@ -37,7 +37,7 @@ void KelvoClass::SaveConf() {
 
 void KelvoClass::LoadConf() {
   {
-    std::lock_guard<std::mutex> guard(joyLock);
+    JoyGuard guard(joyLock);
     axis_thresh = 1000;
   }
   char name[256];
@@ -59,7 +59,7 @@ void KelvoClass::LoadConf() {
   (void)std::fscanf(file, "Axis threshold=%i\n", &map.threshold);
   std::fclose(file);
 
-  std::lock_guard<std::mutex> guard(joyLock);
+  JoyGuard guard(joyLock);
   std::memcpy(btn, map.buttons, sizeof(btn));
   axis_thresh = map.threshold;
 }

@@ -32,7 +32,7 @@ bool JoystickReadable() { return joy != nullptr && SDL_WasInit(SDL_INIT_JOYSTICK
 // that one plugged in after an earlier switch-on is found. Returns whether a
 // joystick is open and, through found, how many SDL lists.
 bool OpenFirstJoystick(int* found) {
-  std::lock_guard<std::mutex> guard(joyLock);
+  JoyGuard guard(joyLock);
   if (SDL_WasInit(SDL_INIT_JOYSTICK) && !(joy != nullptr && SDL_JoystickOpened(0))) {
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
     joy = nullptr;
@@ -61,7 +61,7 @@ int32_t KelvoClass::Init() {
 int32_t KelvoClass::Run(unsigned long* padWord) {
   unsigned long word = *padWord;
   {
-    std::lock_guard<std::mutex> guard(joyLock);
+    JoyGuard guard(joyLock);
     const bool readable = JoystickReadable();
     if (readable) SDL_JoystickUpdate();
     // 64-bit so that negating any stored threshold is defined.
@@ -90,7 +90,7 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
 }
 
 int PollLowestHeldButton() {
-  std::lock_guard<std::mutex> guard(joyLock);
+  JoyGuard guard(joyLock);
   if (!JoystickReadable()) return NO_JOYSTICK_TO_READ;
   const int buttons = SDL_JoystickNumButtons(joy);
   if (buttons <= 0) return NO_JOYSTICK_TO_READ;

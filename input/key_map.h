@@ -10,6 +10,8 @@
 
 #include <SDL.h>
 
+#include <pthread.h>
+
 #include <cstdint>
 #include <mutex>
 
@@ -22,7 +24,24 @@ extern const char btnName[KEY_COUNT][32];  // "A", "B", "Select", ...
 extern int32_t axis_thresh;                // in SDL axis units
 extern SDL_Joystick* joy;                  // null until a joystick opens
 
-extern std::mutex joyLock;
+// A mutex whose holder inherits the priority of a thread waiting for it: a
+// capture on the GTK thread that is preempted while holding it must not keep
+// a high-priority polling thread waiting for as long as other processes run.
+// Where the system lacks priority-inheritance mutexes it is a plain one.
+class JoyLock {
+ public:
+  JoyLock();
+  JoyLock(const JoyLock&) = delete;
+  JoyLock& operator=(const JoyLock&) = delete;
+  void lock() { pthread_mutex_lock(&mutex_); }
+  void unlock() { pthread_mutex_unlock(&mutex_); }
+
+ private:
+  pthread_mutex_t mutex_;
+};
+
+extern JoyLock joyLock;
+using JoyGuard = std::lock_guard<JoyLock>;
 
 // A consistent copy of the key map, for work done outside the lock.
 struct KeyMapSnapshot {

@@ -38,7 +38,7 @@ void on_btn_clicked(GtkButton* button) {
 
   const int number = held + 1;
   {
-    std::lock_guard<std::mutex> guard(joyLock);
+    JoyGuard guard(joyLock);
     btn[key] = number;
   }
   SetButtonText(button, "%s : Button %i", btnName[key], number);

@@ -55,7 +55,7 @@ void on_axisthresh_changed(GtkComboBox* combo) {
   // No item selected: there is no sensitivity to apply.
   if (index < 0) return;
   {
-    std::lock_guard<std::mutex> guard(joyLock);
+    JoyGuard guard(joyLock);
     axis_thresh = index * kThresholdStep + kThresholdStep;
   }
   Kelvo.SaveConf();
