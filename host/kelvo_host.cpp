@@ -388,26 +388,25 @@ void OpenProperties() {
   Say("properties: %d page%s", pages, pages == 1 ? "" : "s");
 }
 
-GtkWidget* FindNamed(GtkWidget* widget, const char* name) {
-  if (std::strcmp(gtk_widget_get_name(widget), name) == 0) return widget;
+// The first widget, depth first from widget itself, that matches.
+template <typename Match>
+GtkWidget* FindWidget(GtkWidget* widget, const Match& matches) {
+  if (matches(widget)) return widget;
   if (!GTK_IS_CONTAINER(widget)) return nullptr;
   GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
   GtkWidget* found = nullptr;
   for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
-    found = FindNamed(GTK_WIDGET(c->data), name);
+    found = FindWidget(GTK_WIDGET(c->data), matches);
   g_list_free(children);
   return found;
 }
 
+GtkWidget* FindNamed(GtkWidget* widget, const char* name) {
+  return FindWidget(widget, [name](GtkWidget* w) { return std::strcmp(gtk_widget_get_name(w), name) == 0; });
+}
+
 GtkWidget* FindFirst(GtkWidget* widget, GType type) {
-  if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) return widget;
-  if (!GTK_IS_CONTAINER(widget)) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget* found = nullptr;
-  for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
-    found = FindFirst(GTK_WIDGET(c->data), type);
-  g_list_free(children);
-  return found;
+  return FindWidget(widget, [type](GtkWidget* w) { return G_TYPE_CHECK_INSTANCE_TYPE(w, type) != 0; });
 }
 
 void Click(const std::string& name) {
