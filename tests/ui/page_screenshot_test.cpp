@@ -23,14 +23,17 @@ TEST_F(PageScreenshotTest, SavesAPictureOfThePage) {
   ASSERT_EQ(host.AddPage(plugin_), 0);
   host.Settle();
 
-  GdkWindow* drawable = gtk_widget_get_window(host.window());
+  // Drawn into a pixmap of its own: reading the screen could catch the window
+  // before the X server has painted it.
+  GdkPixmap* drawable = gtk_widget_get_snapshot(host.window(), nullptr);
   ASSERT_NE(drawable, nullptr);
   int width = 0, height = 0;
   gdk_drawable_get_size(GDK_DRAWABLE(drawable), &width, &height);
   ASSERT_GE(width, 296) << "wide enough for both columns of key buttons";
   ASSERT_GE(height, 184);
-  GdkPixbuf* shot =
-      gdk_pixbuf_get_from_drawable(nullptr, GDK_DRAWABLE(drawable), nullptr, 0, 0, 0, 0, width, height);
+  GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(
+      nullptr, GDK_DRAWABLE(drawable), gdk_drawable_get_colormap(drawable), 0, 0, 0, 0, width, height);
+  g_object_unref(drawable);
   ASSERT_NE(shot, nullptr);
 
   // Something was drawn: the picture is not one flat colour.
