@@ -484,6 +484,9 @@ bool SaveScreen(const std::string& file) {
   unsigned int count = 0;
   if (!XQueryTree(display, rootWindow, &root, &parent, &children, &count)) return false;
   int right = 0, bottom = 0;
+  // Another client's window may go away between the listing and the query;
+  // the X error that causes must not end the host.
+  gdk_error_trap_push();
   for (unsigned int i = 0; i < count; ++i) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, children[i], &attributes)) continue;
@@ -491,6 +494,7 @@ bool SaveScreen(const std::string& file) {
     right = std::max(right, attributes.x + attributes.width + 2 * attributes.border_width);
     bottom = std::max(bottom, attributes.y + attributes.height + 2 * attributes.border_width);
   }
+  gdk_error_trap_pop();
   if (children) XFree(children);
   GdkWindow* screen = gdk_get_default_root_window();
   int width = 0, height = 0;
