@@ -17,13 +17,8 @@ using std::chrono::milliseconds;
 constexpr char kNoJoystick[] = "No joystick is open: switch the plug-in on with a joystick attached";
 const std::array<int, 8> kStartMap{1, 0, 0, 0, 0, 6, 0, 0};
 
-class CaptureTest : public PluginTest {
+class CaptureTest : public PageTest {
  protected:
-  void SetUp() override {
-    PluginTest::SetUp();
-    ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
-    host_ = std::make_unique<PropertiesWindow>();
-  }
   // Switches on with the joystick of this shape and kStartMap, and builds the page.
   void StartWith(JoystickShape shape) {
     AttachJoystick(shape);
@@ -44,7 +39,6 @@ class CaptureTest : public PluginTest {
     ASSERT_TRUE(stick_->Reset());
     for (int b : buttonsFromOne) ASSERT_TRUE(stick_->SetButton(b - 1, true));
   }
-  std::unique_ptr<PropertiesWindow> host_;
 };
 
 TEST_F(CaptureTest, TheLowestHeldButtonIsAssignedLabelledAndSaved) {

@@ -8,18 +8,15 @@
 
 namespace {
 
-class SensitivityTest : public PluginTest {
+class SensitivityTest : public PageTest {
  protected:
   void SetUp() override {
-    PluginTest::SetUp();
-    ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
+    PageTest::SetUp();
     AttachJoystick({4, 2, 1});
-    host_ = std::make_unique<PropertiesWindow>();
   }
   GtkComboBox* ComboOf(int page) {
     return GTK_COMBO_BOX(FirstChildOfType(host_->page(page), GTK_TYPE_COMBO_BOX));
   }
-  std::unique_ptr<PropertiesWindow> host_;
 };
 
 // The smallest push that reads as a direction, for a threshold in memory.

@@ -6,10 +6,12 @@
 
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "tests/support/plugin_fixture.h"
 #include "tests/support/plugin_loader.h"
 
 // Key buttons' widget names, in key order A, B, Select, Start, L, R, X, Y.
@@ -76,6 +78,17 @@ class GtkWarningCounter {
   std::vector<std::pair<std::string, unsigned>> handlers_;
   int count_ = 0;
   std::string last_;
+};
+
+// A plug-in test with an X display and the host's properties window shown.
+class PageTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
+    host_ = std::make_unique<PropertiesWindow>();
+  }
+  std::unique_ptr<PropertiesWindow> host_;
 };
 
 #endif

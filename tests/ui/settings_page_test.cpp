@@ -8,19 +8,16 @@
 
 namespace {
 
-class SettingsPageTest : public PluginTest {
+class SettingsPageTest : public PageTest {
  protected:
   void SetUp() override {
-    PluginTest::SetUp();
-    ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
+    PageTest::SetUp();
     AttachJoystick({12, 2, 1});
-    host_ = std::make_unique<PropertiesWindow>();
   }
   void SwitchOnWith(const std::string& text) {
     ASSERT_TRUE(WriteFile("Kelvo.ini", text));
     ASSERT_EQ(plugin_.SwitchOn(), 1);
   }
-  std::unique_ptr<PropertiesWindow> host_;
 };
 
 TEST_F(SettingsPageTest, EveryWidgetHasItsTypeTextNamePlaceAndSize) {
