@@ -32,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 #include "tests/support/plugin_loader.h"
 
 namespace {

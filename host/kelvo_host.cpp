@@ -42,7 +42,7 @@
 #include <thread>
 
 #include "host/pad_names.h"
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 
 namespace {
 

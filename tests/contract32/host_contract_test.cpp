@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 
 static_assert(sizeof(void*) == 4, "these offsets are the 32-bit host's");
 

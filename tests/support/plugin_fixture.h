@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 #include "tests/support/dialogs.h"
 #include "tests/support/plugin_loader.h"
 #include "tests/support/scratch_dir.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <thread>
 
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 #include "tests/support/dialogs.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/scratch_dir.h"

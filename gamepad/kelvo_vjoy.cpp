@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <stdarg.h>
 #include <sys/stat.h>
 
-#include "host/joystick_ioctl.h"
+#include "virtual_joystick/joystick_ioctl.h"
 
 #define MAX_FIFOS 8
 

@@ -2,8 +2,8 @@
 // carrying Linux joystick events. SDL lists it as joystick 0 at its next
 // joystick scan; its counts come from SDL_LINUX_JOYSTICK and from the ioctl
 // answers of joystick_ioctl.c. A hat is fed by the two axes after the real ones.
-#ifndef KELVO_HOST_VIRTUAL_JOYSTICK_H
-#define KELVO_HOST_VIRTUAL_JOYSTICK_H
+#ifndef KELVO_VIRTUAL_JOYSTICK_VIRTUAL_JOYSTICK_H
+#define KELVO_VIRTUAL_JOYSTICK_VIRTUAL_JOYSTICK_H
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "host/virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 
 #include <fcntl.h>
 #include <linux/joystick.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "host/joystick_ioctl.h"
+#include "virtual_joystick/joystick_ioctl.h"
 
 namespace {
 constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
