@@ -42,6 +42,16 @@ int kelvo_vjoy_register_fifo(const char* path, int buttons, int axes) {
   return result;
 }
 
+void kelvo_vjoy_unregister_fifo(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return;
+  pthread_mutex_lock(&fifos_lock);
+  for (int i = 0; i < MAX_FIFOS; ++i) {
+    if (fifos[i].used && fifos[i].dev == st.st_dev && fifos[i].ino == st.st_ino) fifos[i].used = 0;
+  }
+  pthread_mutex_unlock(&fifos_lock);
+}
+
 static int lookup(int fd, int* buttons, int* axes) {
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) return 0;

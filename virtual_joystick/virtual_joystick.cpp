@@ -31,23 +31,36 @@ bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value) {
   return true;
 }
 
-VirtualJoystick::VirtualJoystick(const std::string& path, JoystickShape shape) : path_(path), shape_(shape) {
-  unlink(path_.c_str());
-  if (mkfifo(path_.c_str(), 0600) != 0) return;
+VirtualJoystick::VirtualJoystick(const std::string& path, JoystickShape shape)
+    : TestJoystick(shape), path_(path) {
+  Plug(shape);
+}
+
+VirtualJoystick::~VirtualJoystick() { Unplug(); }
+
+bool VirtualJoystick::Plug(JoystickShape shape) {
+  Unplug();
+  shape_ = shape;
+  if (mkfifo(path_.c_str(), 0600) != 0) return false;
   // Opened for reading and writing so that SDL's read-only open never waits
   // for a writer, and so that the FIFO never reports end of file.
   fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd_ < 0) return;
+  if (fd_ < 0) return false;
   kelvo_vjoy_register_fifo(path_.c_str(), shape_.buttons, shape_.axes + 2 * shape_.hats);
   setenv("SDL_JOYSTICK_DEVICE", path_.c_str(), 1);
   const std::string counts =
       "'" + path_ + "' " + std::to_string(shape_.axes) + " " + std::to_string(shape_.hats) + " 0";
   setenv("SDL_LINUX_JOYSTICK", counts.c_str(), 1);
+  return true;
 }
 
-VirtualJoystick::~VirtualJoystick() {
+bool VirtualJoystick::Unplug() {
+  kelvo_vjoy_unregister_fifo(path_.c_str());
+  const bool wasPlugged = fd_ >= 0;
   if (fd_ >= 0) close(fd_);
+  fd_ = -1;
   unlink(path_.c_str());
+  return wasPlugged;
 }
 
 bool VirtualJoystick::Send(uint8_t type, uint8_t number, int16_t value) {
@@ -75,12 +88,4 @@ bool VirtualJoystick::SetHat(uint8_t hatBits) {
   HatAxisValues(hatBits, &x, &y);
   const uint8_t first = static_cast<uint8_t>(shape_.axes);
   return Send(JS_EVENT_AXIS, first, x) && Send(JS_EVENT_AXIS, static_cast<uint8_t>(first + 1), y);
-}
-
-bool VirtualJoystick::Reset() {
-  bool ok = true;
-  for (int b = 0; b < shape_.buttons; ++b) ok = SetButton(b, false) && ok;
-  for (int a = 0; a < shape_.axes; ++a) ok = SetAxis(a, 0) && ok;
-  if (shape_.hats > 0) ok = SetHat(0) && ok;
-  return ok;
 }

@@ -23,7 +23,8 @@ void PluginTest::SetUp() {
 }
 
 void PluginTest::AttachJoystick(JoystickShape shape) {
-  stick_ = std::make_unique<VirtualJoystick>(dir_.File("js0"), shape);
+  stick_.reset();
+  stick_ = MakeTestJoystick(dir_.File("js0"), shape);
   ASSERT_TRUE(stick_->ok());
 }
 

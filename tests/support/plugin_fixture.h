@@ -11,10 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "virtual_joystick/virtual_joystick.h"
 #include "tests/support/dialogs.h"
 #include "tests/support/plugin_loader.h"
 #include "tests/support/scratch_dir.h"
+#include "virtual_joystick/test_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
 
 // Pad-word bits, written out here rather than taken from the library.
 namespace pad {
@@ -35,7 +36,9 @@ class PluginTest : public testing::Test {
  protected:
   void SetUp() override;
 
-  // Points SDL at the virtual joystick; without one, at a path with no device.
+  // Attaches a virtual joystick of the backend that the linked SDL reads (see
+  // test_joystick.h); NoJoystick removes it and points classic SDL at a path
+  // with no device.
   void AttachJoystick(JoystickShape shape = {12, 2, 1});
   void NoJoystick();
 
@@ -47,7 +50,7 @@ class PluginTest : public testing::Test {
   int ProbeThreshold();
 
   ScratchDir dir_;
-  std::unique_ptr<VirtualJoystick> stick_;
+  std::unique_ptr<TestJoystick> stick_;
   Plugin plugin_;
   std::unique_ptr<DialogWatcher> dialogs_;
 };

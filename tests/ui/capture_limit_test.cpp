@@ -4,13 +4,13 @@
 #include <memory>
 #include <thread>
 
-#include "virtual_joystick/virtual_joystick.h"
 #include "tests/support/dialogs.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/ui/settings_host.h"
 #include "ui/capture.h"
 #include "ui/settings_page.h"
+#include "virtual_joystick/test_joystick.h"
 
 extern "C" {
 int32_t GetInfoFunc(void*);
@@ -34,7 +34,7 @@ class CaptureLimitTest : public testing::Test {
     plugin_.RunFunc = &RunFunc;
     plugin_.SetPropertyFunc = &SetPropertyFunc;
     plugin_.DeleteFunc = &DeleteFunc;
-    stick_ = std::make_unique<VirtualJoystick>(dir_.File("js0"), JoystickShape{12, 2, 1});
+    stick_ = MakeTestJoystick(dir_.File("js0"), JoystickShape{12, 2, 1});
     ASSERT_TRUE(stick_->ok());
     host_ = std::make_unique<PropertiesWindow>();
   }
@@ -42,7 +42,7 @@ class CaptureLimitTest : public testing::Test {
 
   ScratchDir dir_;
   Plugin plugin_;
-  std::unique_ptr<VirtualJoystick> stick_;
+  std::unique_ptr<TestJoystick> stick_;
   DialogWatcher dialogs_;
   std::unique_ptr<PropertiesWindow> host_;
 };

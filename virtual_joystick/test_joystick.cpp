@@ -1,0 +1,43 @@
+#include "virtual_joystick/test_joystick.h"
+
+#include <dlfcn.h>
+
+#include "virtual_joystick/sdl2_virtual_joystick.h"
+#include "virtual_joystick/virtual_joystick.h"
+
+bool TestJoystick::Reset() {
+  bool ok = true;
+  for (int b = 0; b < shape_.buttons; ++b) ok = SetButton(b, false) && ok;
+  for (int a = 0; a < shape_.axes; ++a) ok = SetAxis(a, 0) && ok;
+  if (shape_.hats > 0) ok = SetHat(0) && ok;
+  return ok;
+}
+
+SdlImplementation LinkedSdlImplementation() {
+  // The SDL 1.2 the plug-in will load: the same soname, found the same way.
+  struct Version {
+    uint8_t major, minor, patch;
+  };
+  static const SdlImplementation linked = [] {
+    void* library = dlopen("libSDL-1.2.so.0", RTLD_NOW | RTLD_GLOBAL);
+    auto linkedVersion = library != nullptr
+                             ? reinterpret_cast<const Version* (*)()>(dlsym(library, "SDL_Linked_Version"))
+                             : nullptr;
+    const Version* version = linkedVersion != nullptr ? linkedVersion() : nullptr;
+    return version != nullptr && version->major == 1 && version->minor == 2 && version->patch >= 50
+               ? SdlImplementation::kCompat
+               : SdlImplementation::kClassic;
+  }();
+  return linked;
+}
+
+const char* SdlImplementationName(SdlImplementation implementation) {
+  return implementation == SdlImplementation::kCompat ? "sdl12-compat" : "classic SDL 1.2";
+}
+
+std::unique_ptr<TestJoystick> MakeTestJoystick(const std::string& fifoPath, JoystickShape shape) {
+  if (LinkedSdlImplementation() == SdlImplementation::kCompat) {
+    return std::make_unique<Sdl2VirtualJoystick>(shape);
+  }
+  return std::make_unique<VirtualJoystick>(fifoPath, shape);
+}
