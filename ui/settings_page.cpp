@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "config/config_file.h"
 #include "input/key_map.h"
 #include "plugin/kelvo_class.h"
 #include "ui/capture.h"
@@ -65,6 +66,7 @@ void on_saveconf_clicked() { Kelvo.SaveConf(); }
 
 int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   if (prop == nullptr || prop->notebook == nullptr || !GTK_IS_NOTEBOOK(prop->notebook)) return 0;
+  LoadConfIfNeverLoaded();
 
   GtkWidget* page = gtk_fixed_new();
   GtkWidget* tabLabel = gtk_label_new("Kelvo Plugin Config");
@@ -121,7 +123,9 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   // Selecting an item emits "changed", which normalises the threshold to
   // that item's value and saves the file. A threshold below 500 selects
   // nothing (-1), and so does one outside the three bands altogether: the
-  // threshold stays as it is and nothing is written.
+  // threshold stays as it is and nothing is written. That save is the
+  // page's own, so it never replaces a file that could not be read.
+  const AutomaticSaves automatic;
   const int index = map.threshold / kThresholdStep - 1;
   if (index >= -1 && index < kSensitivityItemCount) gtk_combo_box_set_active(sensitivity, index);
   return 0;

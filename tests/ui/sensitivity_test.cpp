@@ -77,18 +77,24 @@ TEST_F(SensitivityTest, ThresholdFromTheFileSelectsItsBandAndIsNormalised) {
   EXPECT_TRUE(dialogs_->texts().empty());
 }
 
-// Before the first switch-on the key map is empty and the threshold 0: every
-// key reads None, nothing is selected and an existing file is left alone.
-TEST_F(SensitivityTest, APageBuiltBeforeTheFirstSwitchOnLeavesTheFileAlone) {
-  const std::string original = ConfigText({1, 2, 3, 4, 5, 6, 7, 8}, 1500);
-  ASSERT_TRUE(WriteFile("Kelvo.ini", original));
+// A page built before the first switch-on loads Kelvo.ini first, as
+// switching on would: it shows the stored map, and a change keeps the other
+// keys and the threshold instead of writing zeros.
+TEST_F(SensitivityTest, APageBuiltBeforeTheFirstSwitchOnShowsAndKeepsTheStoredMap) {
+  const std::array<int, 8> keys{1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(keys, 1700)));
   GtkWarningCounter warnings;
   ASSERT_EQ(host_->AddPage(plugin_), 0);
   EXPECT_EQ(KeyTexts(host_->page(0)),
-            (std::vector<std::string>{"A : None", "B : None", "Select : None", "Start : None", "L : None",
-                                      "R : None", "X : None", "Y : None"}));
-  EXPECT_EQ(gtk_combo_box_get_active(ComboOf(0)), -1);
-  EXPECT_EQ(ReadFile("Kelvo.ini"), original);
+            (std::vector<std::string>{"A : Button 1", "B : Button 2", "Select : Button 3", "Start : Button 4",
+                                      "L : Button 5", "R : Button 6", "X : Button 7", "Y : Button 8"}));
+  EXPECT_EQ(gtk_combo_box_get_active(ComboOf(0)), 2);
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText(keys, 1500)) << "normalised as after a switch-on";
+
+  gtk_combo_box_set_active(ComboOf(0), 0);
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText(keys, 500));
+  gtk_button_clicked(GTK_BUTTON(ButtonLabelled(host_->page(0), "Save config")));
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText(keys, 500));
   EXPECT_EQ(warnings.count(), 0) << warnings.last();
   EXPECT_TRUE(dialogs_->texts().empty());
 }

@@ -1,0 +1,22 @@
+// Loading Kelvo.ini outside a switch-on, and saves the user did not ask for.
+#ifndef KELVO_CONFIG_CONFIG_FILE_H
+#define KELVO_CONFIG_CONFIG_FILE_H
+
+// Loads Kelvo.ini as switching on does (without the joystick), unless it has
+// already been loaded since the library was loaded: a page built before the
+// first switch-on then shows the stored key map, and a change on it keeps
+// the other keys.
+void LoadConfIfNeverLoaded();
+
+// While one lives, saves made on this thread are the plug-in's own, not a
+// change the user made: they may create a missing Kelvo.ini but never
+// replace one that exists and cannot be read.
+class AutomaticSaves {
+ public:
+  AutomaticSaves();
+  ~AutomaticSaves();
+  AutomaticSaves(const AutomaticSaves&) = delete;
+  AutomaticSaves& operator=(const AutomaticSaves&) = delete;
+};
+
+#endif
