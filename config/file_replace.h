@@ -3,13 +3,16 @@
 
 #include <cstddef>
 
-// Replaces the file at path (or, for a symbolic link, the file it points to)
-// with exactly these bytes, so that a failure part-way never leaves a
-// truncated file behind: the text goes to a new file in the same directory,
-// every write, the flush and the close are checked, and only then is it
-// renamed over the old one, keeping the old one's permission bits. When the
-// directory cannot take a new file, the file is rewritten in place.
-// Returns false, with the old file whole, when the text could not be stored.
+// Replaces the file at path with exactly these bytes. The path is resolved
+// as the kernel resolves it for this process; only a regular file this
+// process may write, or a missing one, is ever replaced. The text goes to a
+// new file in the same directory, every write, the flush and the close are
+// checked, and only then is it renamed over the old one, keeping the old
+// one's permission bits. Where the directory refuses new files, the file is
+// rewritten in place, and put back as it was if that fails part-way. Saves
+// from several processes take turns (an exclusive flock on the file).
+// Returns false when the text could not be stored: the file then holds
+// exactly what it held before.
 bool ReplaceFileContents(const char* path, const char* data, size_t size);
 
 #endif
