@@ -57,6 +57,29 @@ TEST_F(NoAllocTest, TenThousandPollsAllocateNothing) {
   EXPECT_EQ(allocations.load(), 1);
 }
 
+// Every poll has a change to read: a button and the stick move before each.
+TEST_F(NoAllocTest, PollsReadingAChangingPadAllocateNothing) {
+  AttachJoystick();
+  WriteFile("Kelvo.ini", ConfigText({1, 2, 3, 4, 5, 6, 7, 8}, 1000));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  long seen = 0;
+  for (int i = 0; i < 10000; ++i) {
+    const int key = i % 8;
+    const bool press = (i / 8) % 2 == 0;
+    ASSERT_TRUE(stick_->SetButton(key, press));
+    ASSERT_TRUE(stick_->SetAxis(0, press ? -5000 : 5000));
+    unsigned long word = 0;
+    counting = true;
+    plugin_.RunFunc(&word);
+    counting = false;
+    const bool keyHeld = (word & pad::kKeys[key]) == 0;
+    const bool leftHeld = (word & pad::Left) == 0;
+    if (keyHeld == press && leftHeld == press) ++seen;
+  }
+  EXPECT_EQ(allocations.load(), 0);
+  EXPECT_EQ(seen, 10000) << "every poll read the change made before it";
+}
+
 TEST_F(NoAllocTest, PollingWithoutAJoystickAllocatesNothing) {
   ASSERT_EQ(plugin_.SwitchOn(), 1);
   unsigned long word = 0;

@@ -35,14 +35,9 @@ struct Sdl2Api {
   int (*SetVirtualButton)(void*, int, uint8_t);
   int (*SetVirtualAxis)(void*, int, int16_t);
   int (*SetVirtualHat)(void*, int, uint8_t);
-  int (*InitSubSystem)(uint32_t);
-  void (*QuitSubSystem)(uint32_t);
-  uint32_t (*WasInit)(uint32_t);
 };
 
 namespace {
-
-constexpr uint32_t kSdl2InitJoystick = 0x200;
 
 template <typename F>
 bool Resolve(void* library, const char* name, F* function) {
@@ -66,10 +61,7 @@ const Sdl2Api* LoadSdl2() {
                      Resolve(library, "SDL_JoystickGetDeviceInstanceID", &api.GetDeviceInstanceID) &&
                      Resolve(library, "SDL_JoystickSetVirtualButton", &api.SetVirtualButton) &&
                      Resolve(library, "SDL_JoystickSetVirtualAxis", &api.SetVirtualAxis) &&
-                     Resolve(library, "SDL_JoystickSetVirtualHat", &api.SetVirtualHat) &&
-                     Resolve(library, "SDL_InitSubSystem", &api.InitSubSystem) &&
-                     Resolve(library, "SDL_QuitSubSystem", &api.QuitSubSystem) &&
-                     Resolve(library, "SDL_WasInit", &api.WasInit);
+                     Resolve(library, "SDL_JoystickSetVirtualHat", &api.SetVirtualHat);
     return all ? &api : nullptr;
   }();
   return loaded;
@@ -83,10 +75,7 @@ Sdl2VirtualJoystick::Sdl2VirtualJoystick(JoystickShape shape) : TestJoystick(sha
   Plug(shape);
 }
 
-Sdl2VirtualJoystick::~Sdl2VirtualJoystick() {
-  Unplug();
-  if (holdsSubsystem_) api_->QuitSubSystem(kSdl2InitJoystick);
-}
+Sdl2VirtualJoystick::~Sdl2VirtualJoystick() { Unplug(); }
 
 bool Sdl2VirtualJoystick::Attach() {
   VirtualJoystickDesc desc;
@@ -106,11 +95,6 @@ bool Sdl2VirtualJoystick::Attach() {
 
 void* Sdl2VirtualJoystick::Handle() {
   if (api_ == nullptr || !plugged_) return nullptr;
-  // Once SDL 2's joystick subsystem runs, a reference of our own keeps the
-  // device alive when the code under test stops and starts it again.
-  if (!holdsSubsystem_ && api_->WasInit(kSdl2InitJoystick) != 0) {
-    holdsSubsystem_ = api_->InitSubSystem(kSdl2InitJoystick) == 0;
-  }
   // Found by its instance: a handle SDL 2 freed must not be touched.
   if (handle_ == nullptr || api_->FromInstanceID(instance_) != handle_) {
     handle_ = nullptr;

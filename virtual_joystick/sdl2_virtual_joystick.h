@@ -1,14 +1,12 @@
 // A joystick that sdl12-compat reads: an SDL 2 virtual joystick, attached
 // through the libSDL2 that sdl12-compat loaded into this process.
 //
-// SDL 2 frees every virtual joystick when its joystick subsystem stops, which
-// a real device survives. So while the device is plugged in, this backend
-// keeps it attached: once SDL 2's joystick subsystem runs, it holds a
-// reference of its own on it (as any other SDL 2 user in the process could),
-// so that the code under test stopping and starting the subsystem to list
-// the devices again finds the device still there. Before SDL 2 runs it holds
-// none: sdl12-compat builds its list only when it starts SDL 2's joystick
-// subsystem itself.
+// SDL 2 frees every virtual joystick when its joystick subsystem stops
+// (someone's last SDL_QuitSubSystem), where a real device would be listed
+// again at the next start. The backend then attaches the device again at its
+// next use, and SDL lists it when its joystick subsystem next starts from
+// stopped. It never starts SDL itself: sdl12-compat would then list nothing
+// when the code under test starts it.
 #ifndef KELVO_VIRTUAL_JOYSTICK_SDL2_VIRTUAL_JOYSTICK_H
 #define KELVO_VIRTUAL_JOYSTICK_SDL2_VIRTUAL_JOYSTICK_H
 
@@ -47,7 +45,6 @@ class Sdl2VirtualJoystick : public TestJoystick {
 
   const Sdl2Api* api_;
   bool plugged_ = false;
-  bool holdsSubsystem_ = false;
   void* handle_ = nullptr;
   int32_t instance_ = -1;
 };

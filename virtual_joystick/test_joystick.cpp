@@ -32,7 +32,7 @@ SdlImplementation LinkedSdlImplementation() {
 }
 
 const char* SdlImplementationName(SdlImplementation implementation) {
-  return implementation == SdlImplementation::kCompat ? "sdl12-compat" : "classic SDL 1.2";
+  return implementation == SdlImplementation::kCompat ? "sdl12-compat" : "classic";
 }
 
 std::unique_ptr<TestJoystick> MakeTestJoystick(const std::string& fifoPath, JoystickShape shape) {

@@ -64,6 +64,7 @@ class TestJoystick {
 // sdl12-compat reports 1.2.50 or later, classic SDL 1.2.15.
 enum class SdlImplementation { kClassic, kCompat };
 SdlImplementation LinkedSdlImplementation();
+// "classic" or "sdl12-compat".
 const char* SdlImplementationName(SdlImplementation implementation);
 
 // The joystick backend for the linked SDL: a FIFO at fifoPath on classic SDL,

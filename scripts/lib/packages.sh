@@ -24,6 +24,19 @@ ensure_packages() {
 NATIVE_PACKAGES="build-essential cmake pkg-config libsdl1.2-dev libgtk2.0-dev \
 libgtest-dev libgmock-dev xvfb xauth binutils"
 
+# sdl12-compat, the SDL 1.2 of current distributions (SDL 1.2's API on SDL 2),
+# for the second pass of the joystick tests. Not the -shim package: that
+# would make it the default SDL 1.2 in place of the classic one the build uses.
+native_arch=$(dpkg --print-architecture)
+COMPAT_PACKAGES="libsdl1.2-compat:$native_arch libsdl2-2.0-0:$native_arch"
+COMPAT_I386_PACKAGES="libsdl1.2-compat:i386 libsdl2-2.0-0:i386"
+
+# The folder that holds sdl12-compat's libSDL-1.2.so.0 for a Debian
+# architecture (amd64, i386).
+compat_sdl_dir() {
+  echo "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH -a"$1" 2>/dev/null)/sdl12-compat"
+}
+
 # What building and testing the 32-bit (i386) library needs on an amd64
 # machine: the i386 architecture in dpkg, the multilib compiler, the i386
 # runtime of SDL 1.2 (its development package cannot sit beside the native
