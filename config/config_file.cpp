@@ -3,7 +3,6 @@
 // file loads the way it always has.
 #include "config/config_file.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 
 #include <atomic>
@@ -34,9 +33,8 @@ int32_t Saturated(long value) {
 
 // There is something at the path, but not a regular file this process can read.
 bool ExistsButUnreadable(const char* name) {
-  const FoundFile found = FindFile(name);
-  if (found.kind == FileKind::kMissing) return false;
-  return !OpenFound(found, name, O_RDONLY);
+  FileKind kind;
+  return !OpenForReading(name, &kind) && kind != FileKind::kMissing;
 }
 
 void ShowOpenError() { Message("Error : could not open config file"); }
@@ -87,13 +85,13 @@ void KelvoClass::LoadConf() {
   // Only a file that does not exist is created; one that exists but cannot
   // be read (permissions, a directory, a FIFO or device, an I/O error) is
   // reported and left alone, and the key map keeps its values.
-  const FoundFile found = FindFile(name);
-  if (found.kind == FileKind::kMissing) {
+  FileKind kind;
+  UniqueFd fd = OpenForReading(name, &kind);
+  if (kind == FileKind::kMissing) {
     const AutomaticSaves automatic;
     SaveConf();
     return;
   }
-  UniqueFd fd = OpenFound(found, name, O_RDONLY);
   // Waits for a save in progress in another process to end.
   while (fd && flock(fd.get(), LOCK_SH) != 0 && errno == EINTR) {
   }

@@ -55,6 +55,21 @@ UniqueFd OpenFound(const FoundFile& found, const char* path, int flags) {
   return fd;
 }
 
+bool ReplacedSince(const char* path, const FoundFile& found) {
+  const FoundFile now = FindFile(path);
+  return now.kind == FileKind::kRegular && !SameFile(now.status, found.status);
+}
+
+UniqueFd OpenForReading(const char* path, FileKind* kind) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const FoundFile found = FindFile(path);
+    *kind = found.kind;
+    UniqueFd fd = OpenFound(found, path, O_RDONLY);
+    if (fd || found.kind != FileKind::kRegular || !ReplacedSince(path, found)) return fd;
+  }
+  return UniqueFd();
+}
+
 bool RealPathOf(const FoundFile& found, const char* path, std::string* real) {
   if (found.kind != FileKind::kRegular) return false;
   char link[64];

@@ -52,6 +52,15 @@ FoundFile FindFile(const char* path);
 // file.
 UniqueFd OpenFound(const FoundFile& found, const char* path, int flags);
 
+// Whether the path names another regular file than the one found: another
+// process renamed its save onto it meanwhile.
+bool ReplacedSince(const char* path, const FoundFile& found);
+
+// Opens the regular file at path for reading, looking again when another
+// process replaced it between the look-up and the opening; *kind tells what
+// is there. Invalid when there is no regular file this process can read.
+UniqueFd OpenForReading(const char* path, FileKind* kind);
+
 // The found file's own path, with no link left in it, for a rename onto it.
 bool RealPathOf(const FoundFile& found, const char* path, std::string* real);
 

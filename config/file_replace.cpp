@@ -186,9 +186,10 @@ bool LockExclusive(int fd) {
 // replaced, after this process holds its lock and sees it still in place.
 Outcome ReplaceExisting(const char* path, const FoundFile& found, const char* data, size_t size) {
   std::string real;
-  if (!RealPathOf(found, path, &real)) return Outcome::kFailed;
-  const UniqueFd writable = OpenFound(found, real.c_str(), O_WRONLY);
-  if (!writable || !LockExclusive(writable.get())) return Outcome::kFailed;
+  UniqueFd writable;
+  if (RealPathOf(found, path, &real)) writable = OpenFound(found, real.c_str(), O_WRONLY);
+  if (!writable) return ReplacedSince(path, found) ? Outcome::kRaced : Outcome::kFailed;
+  if (!LockExclusive(writable.get())) return Outcome::kFailed;
   struct stat now;
   if (lstat(real.c_str(), &now) != 0 || !SameFile(now, found.status)) return Outcome::kRaced;
 

@@ -1,12 +1,19 @@
 // Kelvo.ini: the first start, hand-edited and malformed files, and saves that
 // fail part-way.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <dirent.h>
 
+#include <fstream>
+
+#include "tests/support/permissions.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/ui/settings_host.h"
 
 namespace {
 
@@ -100,6 +107,13 @@ TEST_F(ConfigFileTest, HandEditedAndMalformedFiles) {
        "\nBtn0=9\nBtn1=9\nBtn2=9\nBtn3=9\nBtn4=9\nBtn5=9\nBtn6=9\nBtn7=9\nAxis threshold=500\n",
        {1, 2, 3, 4, 5, 6, 7, 8},
        1000},
+      // Saturated to the int range, as the 32-bit build reads them: no key
+      // gets a usable button and no push reaches the threshold.
+      {"numbers beyond the int range",
+       "Btn0=4294967299\nBtn1=-4294967295\nBtn2=0x100000005\nBtn3=99999999999999999999\nBtn4=5\nBtn5=6\n"
+       "Btn6=7\nBtn7=8\nAxis threshold=2147483648\n",
+       {0, 0, 0, 0, 5, 6, 7, 8},
+       32768},
       {"an empty file", "", {1, 2, 3, 4, 5, 6, 7, 8}, 1000},
       {"lower-case names", "btn0=9\n", {1, 2, 3, 4, 5, 6, 7, 8}, 1000},
       {"binary junk", "\x01\xff\x7f=Btn0=\xc3", {1, 2, 3, 4, 5, 6, 7, 8}, 1000},
@@ -140,6 +154,143 @@ TEST_F(ConfigFileTest, AFullDiskLeavesNoPartialFile) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   ASSERT_EQ(plugin_.SwitchOn(), 1);
   EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({0, 0, 0, 0, 0, 0, 0, 0}, 1000));
+}
+
+// What is at Kelvo.ini, followed link by link: type, mode and inode of each
+// step, and the bytes of a regular file at the end.
+std::string Shape() {
+  std::string shape, path = "Kelvo.ini";
+  for (int step = 0; step < 4; ++step) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return shape + "missing";
+    shape += std::to_string(st.st_mode) + "/" + std::to_string(st.st_ino) + " ";
+    if (S_ISREG(st.st_mode)) return shape + ReadFile(path);
+    if (!S_ISLNK(st.st_mode)) return shape;
+    char target[256] = {};
+    if (readlink(path.c_str(), target, sizeof(target) - 1) < 0) return shape;
+    path = target;
+  }
+  return shape;
+}
+
+// Every shape Kelvo.ini can take, met by a switch-on, the page built after
+// it (whose normalising save is automatic) and the user's "Save config".
+// Only a missing file is created; one that cannot be read is reported and
+// left alone until the user asks for a save; a FIFO or device never blocks
+// and is never replaced; links are followed only as the kernel allows.
+class FileShapeTest : public PageTest {
+ protected:
+  void SetUp() override {
+    PageTest::SetUp();
+    AttachJoystick({16, 2, 1});
+  }
+};
+
+const std::string kStored = ConfigText({1, 2, 3, 4, 5, 6, 7, 8}, 1500);
+
+bool MakeWithMode(mode_t mode) { return WriteFile("Kelvo.ini", kStored) && chmod("Kelvo.ini", mode) == 0; }
+
+// fs.protected_symlinks: a link owned by someone else in a sticky
+// world-writable directory is not followed, not even for root.
+bool ProtectedSymlinksOn() {
+  std::ifstream setting("/proc/sys/fs/protected_symlinks");
+  int on = 0;
+  return (setting >> on) && on != 0;
+}
+
+TEST_F(FileShapeTest, OnlyAMissingFileIsCreatedAndOnlyTheUserReplacesAnUnreadableOne) {
+  enum Save { kWrites, kRefused };
+  struct Case {
+    const char* what;
+    bool (*make)();  // false: the shape cannot be made here
+    bool loadFails;  // switching on shows the message and keeps the defaults
+    bool pageFails;  // building the page shows the message
+    Save userSave;   // what "Save config" does
+  };
+  const Case cases[] = {
+      {"missing", [] { return true; }, false, false, kWrites},
+      {"a dangling link (its target is created)", [] { return symlink("made.ini", "Kelvo.ini") == 0; }, false,
+       false, kWrites},
+      {"no read permission (write-only)", [] { return MakeWithMode(0200); }, true, false, kWrites},
+      {"no permission at all", [] { return MakeWithMode(0); }, true, false, kRefused},
+      {"read-only", [] { return MakeWithMode(0444); }, false, true, kRefused},
+      {"a directory", [] { return mkdir("Kelvo.ini", 0755) == 0; }, true, false, kRefused},
+      {"a FIFO", [] { return mkfifo("Kelvo.ini", 0666) == 0; }, true, false, kRefused},
+      {"a link to a FIFO", [] { return mkfifo("pipe", 0666) == 0 && symlink("pipe", "Kelvo.ini") == 0; },
+       true, false, kRefused},
+      {"a link to a device node",
+       [] {
+         // A node of its own (the null device) where allowed, else the system's.
+         const bool own = mknod("device", S_IFCHR | 0666, makedev(1, 3)) == 0;
+         return symlink(own ? "device" : "/dev/null", "Kelvo.ini") == 0;
+       },
+       true, false, kRefused},
+      {"a file whose reads fail (I/O error)", [] { return symlink("/proc/self/mem", "Kelvo.ini") == 0; },
+       true, true, kRefused},
+      {"a link to itself", [] { return symlink("Kelvo.ini", "Kelvo.ini") == 0; }, true, false, kRefused},
+      {"a link the kernel refuses to follow (fs.protected_symlinks)",
+       [] {
+         return ProtectedSymlinksOn() && WriteFile("victim.ini", kStored) && chmod(".", 01777) == 0 &&
+                symlink("victim.ini", "Kelvo.ini") == 0 && lchown("Kelvo.ini", 4242, 4242) == 0;
+       },
+       true, false, kRefused},
+  };
+  const std::vector<std::string> noMessage;
+  const std::vector<std::string> message{"Error : could not open config file"};
+  size_t shown = 0;
+  auto messagesSince = [&] {
+    const std::vector<std::string>& texts = dialogs_->texts();
+    std::vector<std::string> recent(texts.begin() + static_cast<long>(shown), texts.end());
+    shown = texts.size();
+    return recent;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      // Every key unassigned and the threshold 1000 before each case.
+      const ScratchDir reset;
+      ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText({0, 0, 0, 0, 0, 0, 0, 0}, 1000)));
+      ASSERT_EQ(plugin_.SwitchOn(), 1);
+    }
+    const ScratchDir dir;
+    if (!c.make()) {
+      std::printf("skipped, cannot be made here: %s\n", c.what);
+      continue;
+    }
+    const std::string before = Shape();
+    // Root, too, meets the permission bits.
+    auto asUser = [](auto action) {
+      const PermissionsCount permissions;
+      action();
+    };
+
+    asUser([&] { EXPECT_EQ(plugin_.SwitchOn(), 1); });
+    EXPECT_EQ(messagesSince(), c.loadFails ? message : noMessage);
+    if (c.loadFails) {
+      EXPECT_EQ(ProbeThreshold(), 1000);
+      EXPECT_EQ(ProbeButtons(), (std::array<int, 8>{}));
+      EXPECT_EQ(Shape(), before) << "nothing written";
+    } else {
+      EXPECT_NE(ReadFile("Kelvo.ini").find("Axis threshold="), std::string::npos);
+    }
+
+    asUser([&] { host_->AddPage(plugin_); });
+    EXPECT_EQ(messagesSince(), c.pageFails ? message : noMessage);
+    if (c.loadFails || c.pageFails) {
+      EXPECT_EQ(Shape(), before) << "the page's own save wrote nothing";
+    }
+
+    GtkWidget* save = ButtonLabelled(host_->page(host_->pageCount() - 1), "Save config");
+    asUser([&] { gtk_button_clicked(GTK_BUTTON(save)); });
+    const std::string expected = ConfigText({0, 0, 0, 0, 0, 0, 0, 0}, 1000);
+    if (c.userSave == kWrites) {
+      EXPECT_EQ(messagesSince(), noMessage);
+      EXPECT_EQ(ReadFile("Kelvo.ini"), expected);
+    } else {
+      EXPECT_EQ(messagesSince(), message);
+      EXPECT_EQ(Shape(), before) << "the user's save wrote nothing";
+    }
+  }
 }
 
 }  // namespace

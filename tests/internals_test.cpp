@@ -2,11 +2,9 @@
 // keeps Kelvo.ini whole when a save fails.
 #include <fcntl.h>
 #include <gtk/gtk.h>
-#include <linux/capability.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -17,32 +15,10 @@
 #include "config/file_replace.h"
 #include "plugin/message.h"
 #include "tests/support/dialogs.h"
+#include "tests/support/permissions.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
-
-// Root ignores permission bits; dropping CAP_DAC_OVERRIDE (and the read
-// search override) from this thread's effective set makes them count.
-class PermissionsCount {
- public:
-  PermissionsCount() {
-    if (geteuid() != 0) return;
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    if (syscall(SYS_capget, &header, saved_) != 0) return;
-    __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
-    dropped_ = syscall(SYS_capset, &header, reduced) == 0;
-  }
-  ~PermissionsCount() {
-    if (!dropped_) return;
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    syscall(SYS_capset, &header, saved_);
-  }
-
- private:
-  __user_cap_data_struct saved_[2] = {};
-  bool dropped_ = false;
-};
 
 const std::string kOld =
     "Btn0=1\nBtn1=2\nBtn2=3\nBtn3=4\nBtn4=5\nBtn5=6\nBtn6=7\nBtn7=8\nAxis threshold=1500\n";

@@ -1,0 +1,199 @@
+// Saving Kelvo.ini when something fails: however the write fails, the file
+// holds exactly its old bytes or exactly the new ones, on both paths (a new
+// file renamed into place, and the in-place rewrite taken where the
+// directory refuses new files).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <dirent.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+#include "config/file_replace.h"
+#include "tests/support/permissions.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+const std::string kLong =
+    "Btn0=11\nBtn1=12\nBtn2=13\nBtn3=14\nBtn4=15\nBtn5=16\nBtn6=17\nBtn7=18\nAxis threshold=1500\n";
+const std::string kShort =
+    "Btn0=1\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=500\n";
+
+bool Replace(const std::string& path, const std::string& text) {
+  return ReplaceFileContents(path.c_str(), text.data(), text.size());
+}
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  while (dirent* e = readdir(d)) {
+    if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  return names;
+}
+
+void LimitFileSize(rlim_t bytes) {
+  const rlimit limit{bytes, RLIM_INFINITY};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+}
+
+// The two ways a save goes: "d" takes new files, or refuses them (then only
+// the file itself may be written, in place).
+struct Path {
+  const char* what;
+  mode_t directoryMode;
+};
+const Path kPaths[] = {{"renamed into place", 0755}, {"rewritten in place", 0555}};
+
+TEST(SaveFailures, EveryFileSizeLimitLeavesTheOldOrTheNewBytes) {
+  signal(SIGXFSZ, SIG_IGN);
+  const std::pair<std::string, std::string> changes[] = {{kLong, kShort}, {kShort, kLong}};
+  ScratchDir dir;
+  ASSERT_EQ(mkdir("d", 0755), 0);
+  for (const Path& path : kPaths) {
+    for (const auto& [before, after] : changes) {
+      for (size_t limit = 0; limit <= std::max(before.size(), after.size()); ++limit) {
+        SCOPED_TRACE(testing::Message() << path.what << ", " << before.size() << " to " << after.size()
+                                        << " bytes, limit " << limit);
+        chmod("d", 0755);
+        ASSERT_TRUE(WriteFile("d/Kelvo.ini", before));
+        chmod("d/Kelvo.ini", 0666);
+        chmod("d", path.directoryMode);
+        bool stored;
+        {
+          const PermissionsCount permissions;
+          LimitFileSize(limit);
+          stored = Replace("d/Kelvo.ini", after);
+          LimitFileSize(RLIM_INFINITY);
+        }
+        EXPECT_EQ(stored, limit >= after.size());
+        EXPECT_EQ(ReadFile("d/Kelvo.ini"), stored ? after : before);
+        EXPECT_EQ(Entries("d"), std::vector<std::string>{"Kelvo.ini"}) << "no temporary file is left";
+      }
+    }
+  }
+  chmod("d", 0755);
+}
+
+TEST(SaveFailures, WhatIsNotAWritableRegularFileIsNeverReplaced) {
+  struct Case {
+    const char* what;
+    bool (*make)();
+  };
+  const Case cases[] = {
+      {"a link to a device node",
+       [] {
+         // A node of its own (the null device) where allowed, else the system's.
+         const bool own = mknod("device", S_IFCHR | 0666, makedev(1, 3)) == 0;
+         return symlink(own ? "device" : "/dev/null", "Kelvo.ini") == 0;
+       }},
+      {"a link to a FIFO", [] { return mkfifo("pipe", 0666) == 0 && symlink("pipe", "Kelvo.ini") == 0; }},
+      {"a read-only file", [] { return WriteFile("Kelvo.ini", kLong) && chmod("Kelvo.ini", 0444) == 0; }},
+      {"a read-only file in a read-only directory",
+       [] {
+         return WriteFile("Kelvo.ini", kLong) && chmod("Kelvo.ini", 0444) == 0 && chmod(".", 0555) == 0;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    ASSERT_TRUE(c.make());
+    struct stat before, after;
+    ASSERT_EQ(stat("Kelvo.ini", &before), 0);
+    {
+      const PermissionsCount permissions;
+      EXPECT_FALSE(Replace("Kelvo.ini", kShort));
+    }
+    ASSERT_EQ(stat("Kelvo.ini", &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    if (S_ISREG(after.st_mode)) {
+      EXPECT_EQ(ReadFile("Kelvo.ini"), kLong);
+    }
+    chmod(".", 0755);
+  }
+}
+
+// Saves, then reads the file under a shared lock (as loading does): counts
+// saves that failed and reads that saw neither text.
+int SaveAndCheck(const std::string& path, const std::string& mine, const std::string& theirs, int saves) {
+  int faults = 0;
+  for (int i = 0; i < saves; ++i) {
+    faults += !Replace(path, mine);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    if (fd >= 0 && flock(fd, LOCK_SH) == 0) {
+      char chunk[512];
+      ssize_t n;
+      while ((n = read(fd, chunk, sizeof(chunk))) > 0) text.append(chunk, static_cast<size_t>(n));
+    }
+    if (fd >= 0) close(fd);
+    faults += text != mine && text != theirs;
+  }
+  return faults;
+}
+
+// Two processes saving at once, 10,000 times each (KELVO_SAVE_RACE_COUNT
+// sets another count): every read in between sees one whole text.
+TEST(SaveFailures, TwoProcessesSavingAtOnceNeverMixTheirTexts) {
+  const char* count = std::getenv("KELVO_SAVE_RACE_COUNT");
+  const int saves = count != nullptr ? std::atoi(count) : 10000;
+  // In memory where possible: every save flushes the file to its disk.
+  setenv("TMPDIR", access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp", 1);
+  ScratchDir dir;
+  ASSERT_EQ(mkdir("d", 0755), 0);
+  for (const Path& path : kPaths) {
+    SCOPED_TRACE(path.what);
+    ASSERT_TRUE(WriteFile("d/Kelvo.ini", kLong));
+    chmod("d/Kelvo.ini", 0666);
+    chmod("d", path.directoryMode);
+    const PermissionsCount permissions;  // inherited by the children
+    const std::string texts[2] = {kLong, kShort};
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i) {
+      children[i] = fork();
+      if (children[i] == 0) _exit(SaveAndCheck("d/Kelvo.ini", texts[i], texts[1 - i], saves) == 0 ? 0 : 1);
+      ASSERT_GT(children[i], 0);
+    }
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed or a read saw mixed text";
+    }
+    const std::string final = ReadFile("d/Kelvo.ini");
+    EXPECT_TRUE(final == kLong || final == kShort) << final;
+    EXPECT_EQ(Entries("d"), std::vector<std::string>{"Kelvo.ini"});
+    chmod("d", 0755);
+  }
+}
+
+// A save killed part-way leaves its temporary file; the next save removes
+// those of processes that have ended, and nothing else.
+TEST(SaveFailures, TemporariesOfEndedProcessesAreRemoved) {
+  ScratchDir dir;
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_GT(ended, 0);
+  waitpid(ended, nullptr, 0);
+  const std::string abandoned = ".Kelvo.ini." + std::to_string(ended) + ".3.tmp";
+  const std::string running = ".Kelvo.ini." + std::to_string(getppid()) + ".3.tmp";
+  for (const std::string& name : {abandoned, running, std::string("notes.tmp")})
+    ASSERT_TRUE(WriteFile(name, "x"));
+  ASSERT_TRUE(Replace("Kelvo.ini", kShort));
+  EXPECT_FALSE(FileExists(abandoned));
+  EXPECT_TRUE(FileExists(running));
+  EXPECT_TRUE(FileExists("notes.tmp"));
+  EXPECT_EQ(ReadFile("Kelvo.ini"), kShort);
+}
+
+}  // namespace
