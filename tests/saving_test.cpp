@@ -1,7 +1,7 @@
-// Saving Kelvo.ini when something fails: however the write fails, the file
-// holds exactly its old bytes or exactly the new ones, on both paths (a new
-// file renamed into place, and the in-place rewrite taken where the
-// directory refuses new files).
+// Saving Kelvo.ini: what is replaced and how, and what happens when something
+// fails. However the write fails, the file holds exactly its old bytes or
+// exactly the new ones, on both paths (a new file renamed into place, and the
+// in-place rewrite taken where the directory refuses new files).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -42,9 +42,76 @@ std::vector<std::string> Entries(const std::string& dir) {
   return names;
 }
 
+int Mode(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
 void LimitFileSize(rlim_t bytes) {
   const rlimit limit{bytes, RLIM_INFINITY};
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+}
+
+TEST(FileReplace, ReplacesAndKeepsPermissionBits) {
+  ScratchDir dir;
+  WriteFile("Kelvo.ini", kLong);
+  chmod("Kelvo.ini", 0640);
+  ASSERT_TRUE(Replace("Kelvo.ini", kShort));
+  EXPECT_EQ(ReadFile("Kelvo.ini"), kShort);
+  EXPECT_EQ(Mode("Kelvo.ini"), 0640);
+  EXPECT_EQ(Entries(".").size(), 1u);
+}
+
+TEST(FileReplace, ANewFileGetsWhatFopenWouldGiveIt) {
+  ScratchDir dir;
+  const mode_t old = umask(027);
+  ASSERT_TRUE(Replace("Kelvo.ini", kShort));
+  umask(old);
+  EXPECT_EQ(Mode("Kelvo.ini"), 0640);
+  EXPECT_EQ(ReadFile("Kelvo.ini"), kShort);
+}
+
+TEST(FileReplace, AFullDiskLeavesTheOldFileWhole) {
+  ScratchDir dir;
+  WriteFile("Kelvo.ini", kLong);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{30, RLIM_INFINITY};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  EXPECT_FALSE(Replace("Kelvo.ini", kShort));
+  limit = {RLIM_INFINITY, RLIM_INFINITY};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_EQ(ReadFile("Kelvo.ini"), kLong);
+  EXPECT_EQ(Entries(".").size(), 1u) << "the temporary file is removed";
+}
+
+TEST(FileReplace, ASymbolicLinkHasItsTargetReplaced) {
+  ScratchDir dir;
+  mkdir("real", 0755);
+  WriteFile("real/settings.ini", kLong);
+  chmod("real/settings.ini", 0600);
+  ASSERT_EQ(symlink("real/settings.ini", "Kelvo.ini"), 0);
+  ASSERT_TRUE(Replace("Kelvo.ini", kShort));
+  struct stat st;
+  ASSERT_EQ(lstat("Kelvo.ini", &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile("real/settings.ini"), kShort);
+  EXPECT_EQ(Mode("real/settings.ini"), 0600);
+  EXPECT_EQ(Entries("real").size(), 1u);
+}
+
+TEST(FileReplace, AReadOnlyDirectoryRewritesAWritableFileInPlace) {
+  ScratchDir dir;
+  mkdir("locked", 0755);
+  WriteFile("locked/Kelvo.ini", kLong);
+  chmod("locked/Kelvo.ini", 0666);
+  chmod("locked", 0555);
+  {
+    PermissionsCount permissions;
+    EXPECT_TRUE(Replace("locked/Kelvo.ini", kShort));
+  }
+  EXPECT_EQ(ReadFile("locked/Kelvo.ini"), kShort);
+  EXPECT_EQ(Entries("locked").size(), 1u);
+  chmod("locked", 0755);
 }
 
 // The two ways a save goes: "d" takes new files, or refuses them (then only
