@@ -1,34 +1,10 @@
-// Polling allocates nothing: this executable's malloc family counts the
-// calls made while counting is on, the library's included.
-#include <atomic>
-#include <cstddef>
+// Polling allocates nothing: the calls to the malloc family made while
+// counting is on are counted, the library's and SDL's included.
+#include <cstdlib>
+#include <cstring>
 
+#include "tests/support/allocation_count.h"
 #include "tests/support/plugin_fixture.h"
-
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-void Count() {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-}
-}  // namespace
-
-extern "C" void* malloc(size_t size) {
-  Count();
-  return __libc_malloc(size);
-}
-extern "C" void* calloc(size_t n, size_t size) {
-  Count();
-  return __libc_calloc(n, size);
-}
-extern "C" void* realloc(void* p, size_t size) {
-  Count();
-  return __libc_realloc(p, size);
-}
 
 namespace {
 
@@ -43,18 +19,19 @@ TEST_F(NoAllocTest, TenThousandPollsAllocateNothing) {
   unsigned long word = 0;
   plugin_.RunFunc(&word);
 
-  counting = true;
+  CountAllocations(true);
   for (int i = 0; i < 10000; ++i) plugin_.RunFunc(&word);
-  counting = false;
-  EXPECT_EQ(allocations.load(), 0);
+  CountAllocations(false);
+  EXPECT_EQ(CountedAllocations(), 0);
   EXPECT_EQ(word & pad::kOwned, pad::kOwned & ~(pad::Start | pad::Left));
 
-  // The counter works: an allocation while counting is seen.
-  counting = true;
-  void* p = malloc(16);
-  counting = false;
-  free(p);
-  EXPECT_EQ(allocations.load(), 1);
+  // The counter works: an allocation made inside a library while counting
+  // is seen.
+  CountAllocations(true);
+  char* copy = strdup("counted");
+  CountAllocations(false);
+  free(copy);
+  EXPECT_EQ(CountedAllocations(), 1);
 }
 
 // Every poll has a change to read: a button and the stick move before each.
@@ -69,24 +46,24 @@ TEST_F(NoAllocTest, PollsReadingAChangingPadAllocateNothing) {
     ASSERT_TRUE(stick_->SetButton(key, press));
     ASSERT_TRUE(stick_->SetAxis(0, press ? -5000 : 5000));
     unsigned long word = 0;
-    counting = true;
+    CountAllocations(true);
     plugin_.RunFunc(&word);
-    counting = false;
+    CountAllocations(false);
     const bool keyHeld = (word & pad::kKeys[key]) == 0;
     const bool leftHeld = (word & pad::Left) == 0;
     if (keyHeld == press && leftHeld == press) ++seen;
   }
-  EXPECT_EQ(allocations.load(), 0);
+  EXPECT_EQ(CountedAllocations(), 0);
   EXPECT_EQ(seen, 10000) << "every poll read the change made before it";
 }
 
 TEST_F(NoAllocTest, PollingWithoutAJoystickAllocatesNothing) {
   ASSERT_EQ(plugin_.SwitchOn(), 1);
   unsigned long word = 0;
-  counting = true;
+  CountAllocations(true);
   for (int i = 0; i < 10000; ++i) plugin_.RunFunc(&word);
-  counting = false;
-  EXPECT_EQ(allocations.load(), 0);
+  CountAllocations(false);
+  EXPECT_EQ(CountedAllocations(), 0);
 }
 
 }  // namespace
