@@ -1,8 +1,8 @@
 #include "ui/capture.h"
 
-#include <cstdlib>
+#include <gdk/gdkkeysyms.h>
+
 #include <mutex>
-#include <thread>
 
 #include "input/joystick.h"
 #include "input/key_map.h"
@@ -12,35 +12,154 @@
 
 std::chrono::milliseconds captureTimeLimit = CAPTURE_TIME_LIMIT;
 
-void on_btn_clicked(GtkButton* button) {
-  // "btn1" to "btn8": the key index plus one.
-  const char* name = gtk_widget_get_name(GTK_WIDGET(button));
-  if (name == nullptr || name[0] == '\0' || name[1] == '\0' || name[2] == '\0') return;
-  const int k = std::atoi(name + 3);
-  if (k < 1 || k > KEY_COUNT) return;
-  const int key = k - 1;
+namespace {
 
-  // Each poll takes the joystick lock on its own, so a host polling from
-  // another thread gets its turn between two of ours. The lock is not fair:
-  // re-taking it at once could keep a waiting poll out for tens of
-  // milliseconds, so after each poll the processor is offered to any thread
-  // that is ready (a yield, not a timed pause).
-  const auto deadline = std::chrono::steady_clock::now() + captureTimeLimit;
-  int held;
-  while ((held = PollLowestHeldButton()) == NO_BUTTON_HELD) {
-    if (std::chrono::steady_clock::now() >= deadline) return;
-    std::this_thread::yield();
+using Clock = std::chrono::steady_clock;
+
+// Set on the key button while it listens; the value is its Capture.
+constexpr char kCaptureData[] = "kelvo-capture";
+
+enum class Outcome { Listening, Pressed, Cleared, Cancelled, Closed, NoJoystick };
+
+// One capture, kept on the click handler's stack for as long as it runs.
+struct Capture {
+  GtkWidget* button;
+  int key;
+  GMainLoop* loop;
+  Clock::time_point deadline;
+  Outcome outcome = Outcome::Listening;
+  int held = NO_BUTTON_HELD;
+  guint pollSource = 0;
+  gulong handlers[3] = {};
+};
+
+// One capture at a time: the grab keeps every other button from being
+// clicked, and code that clicks one anyway is ignored.
+bool capturing = false;
+
+// Stops listening and applies the outcome. Runs once, from whichever event
+// comes first; the capture's main loop then returns.
+void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
+  if (capture->outcome != Outcome::Listening) return;
+  capture->outcome = outcome;
+  capture->held = held;
+  if (capture->pollSource != 0) g_source_remove(capture->pollSource);
+  capture->pollSource = 0;
+  for (gulong& handler : capture->handlers) {
+    if (handler != 0) g_signal_handler_disconnect(capture->button, handler);
+    handler = 0;
   }
-  if (held == NO_JOYSTICK_TO_READ) {
-    Message("%s", NO_JOYSTICK_TEXT);
+  gtk_grab_remove(capture->button);
+  g_object_set_data(G_OBJECT(capture->button), kCaptureData, nullptr);
+
+  if (outcome != Outcome::Closed) {
+    GtkButton* button = GTK_BUTTON(capture->button);
+    const int key = capture->key;
+    if (outcome == Outcome::Pressed || outcome == Outcome::Cleared) {
+      const int number = outcome == Outcome::Pressed ? held + 1 : 0;
+      {
+        JoyGuard guard(joyLock);
+        btn[key] = number;
+      }
+      ShowAssignment(button, key, number);
+      Kelvo.SaveConf();
+    } else {
+      ShowAssignment(button, key, SnapshotKeyMap().buttons[key]);
+    }
+    // Other pages, and this one after a switch-on during the wait.
+    RefreshOpenPages();
+    if (outcome == Outcome::NoJoystick) Message("%s", NO_JOYSTICK_TEXT);
+  }
+  g_main_loop_quit(capture->loop);
+}
+
+gboolean Poll(gpointer data) {
+  auto* capture = static_cast<Capture*>(data);
+  const int held = PollLowestHeldButton();
+  if (held >= 0) {
+    Finish(capture, Outcome::Pressed, held);
+  } else if (held == NO_JOYSTICK_TO_READ) {
+    Finish(capture, Outcome::NoJoystick);
+  } else if (Clock::now() >= capture->deadline) {
+    Finish(capture, Outcome::Cancelled);
+  }
+  return capture->outcome == Outcome::Listening;
+}
+
+// The first poll waits until the prompt is drawn: this idle comes after
+// GTK's resize and redraw, and the flush hands the drawing to the X server.
+gboolean StartPolling(gpointer data) {
+  auto* capture = static_cast<Capture*>(data);
+  gdk_flush();
+  if (Poll(capture)) {
+    capture->pollSource =
+        gdk_threads_add_timeout_full(G_PRIORITY_DEFAULT, CAPTURE_POLL_INTERVAL_MS, Poll, capture, nullptr);
+  }
+  return FALSE;
+}
+
+// Every key goes to the listening button while it has the grab; only these
+// three mean something, the others are swallowed as a modal box would.
+gboolean on_btn_key_press_event(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* capture = static_cast<Capture*>(data);
+  switch (event->keyval) {
+    case GDK_KEY_Escape:
+      Finish(capture, Outcome::Cancelled);
+      break;
+    case GDK_KEY_Delete:
+    case GDK_KEY_KP_Delete:
+    case GDK_KEY_BackSpace:
+      Finish(capture, Outcome::Cleared);
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+
+void on_btn_gone(GtkWidget*, gpointer data) { Finish(static_cast<Capture*>(data), Outcome::Closed); }
+
+}  // namespace
+
+bool IsCapturing(GtkWidget* button) { return g_object_get_data(G_OBJECT(button), kCaptureData) != nullptr; }
+
+void on_btn_clicked(GtkButton* button) {
+  GtkWidget* widget = GTK_WIDGET(button);
+  const int key = KeyOfButton(widget);
+  if (key < 0) return;
+  // A click on the listening button cancels its capture.
+  auto* running = static_cast<Capture*>(g_object_get_data(G_OBJECT(button), kCaptureData));
+  if (running != nullptr) {
+    Finish(running, Outcome::Cancelled);
     return;
   }
+  if (capturing) return;
+  capturing = true;
 
-  const int number = held + 1;
-  {
-    JoyGuard guard(joyLock);
-    btn[key] = number;
-  }
-  SetButtonText(button, "%s : Button %i", btnName[key], number);
-  Kelvo.SaveConf();
+  Capture capture{};
+  capture.button = widget;
+  capture.key = key;
+  capture.loop = g_main_loop_new(nullptr, FALSE);
+  capture.deadline = Clock::now() + captureTimeLimit;
+  // Held until the loop returns: the page may be destroyed meanwhile.
+  g_object_ref(widget);
+  g_object_set_data(G_OBJECT(widget), kCaptureData, &capture);
+  SetButtonText(button, CAPTURE_PROMPT_FORMAT, btnName[key]);
+  FitKeyButton(widget);
+  gtk_grab_add(widget);
+  capture.handlers[0] =
+      g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
+  capture.handlers[1] = g_signal_connect(widget, "unmap", G_CALLBACK(on_btn_gone), &capture);
+  capture.handlers[2] = g_signal_connect(widget, "destroy", G_CALLBACK(on_btn_gone), &capture);
+  capture.pollSource = gdk_threads_add_idle_full(G_PRIORITY_DEFAULT_IDLE, StartPolling, &capture, nullptr);
+
+  // As gtk_dialog_run does: a host that uses GDK's lock has it released
+  // while the loop waits, and its sources take it again.
+  GDK_THREADS_LEAVE();
+  g_main_loop_run(capture.loop);
+  GDK_THREADS_ENTER();
+
+  g_main_loop_unref(capture.loop);
+  g_object_unref(widget);
+  capturing = false;
 }

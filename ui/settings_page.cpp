@@ -1,8 +1,12 @@
 #include "ui/settings_page.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "config/config_file.h"
 #include "input/key_map.h"
@@ -23,6 +27,16 @@ constexpr Place kKeyButtonPlaces[KEY_COUNT] = {
 };
 constexpr int kKeyButtonWidth = 144;
 constexpr int kKeyButtonHeight = 24;
+constexpr Place kSensitivityLabelPlace = {56, 112};
+constexpr int kSensitivityLabelWidth = 104;
+constexpr Place kComboPlace = {160, 112};
+constexpr int kComboWidth = 88;
+constexpr Place kSavePlace = {88, 160};
+constexpr int kRowHeight = 24;
+
+constexpr char kKeyButtonTooltip[] = "Click, then press a joystick button. Esc cancels, Delete clears.";
+// Marks the page's container, so that a refresh can find every open page.
+constexpr char kPageMark[] = "kelvo-settings-page";
 
 // Item index * 500 + 500 is the threshold of "High", "Medium" and "Low".
 constexpr const char* kSensitivityItems[] = {"High", "Medium", "Low"};
@@ -32,6 +46,74 @@ constexpr int kThresholdStep = 500;
 void PutWidget(GtkFixed* fixed, GtkWidget* widget, Place place, int width, int height) {
   gtk_fixed_put(fixed, widget, place.x, place.y);
   gtk_widget_set_size_request(widget, width, height);
+}
+
+// Sets the layout size, or more where the widget's text needs more room in
+// the current font. A button keeps its layout height: its one line of
+// letters fits in 24 pixels, although GTK's line height asks for 27.
+GtkRequisition FitToText(GtkWidget* widget, int width, int height) {
+  gtk_widget_set_size_request(widget, -1, -1);
+  GtkRequisition natural;
+  gtk_widget_size_request(widget, &natural);
+  const GtkRequisition size = {std::max(width, natural.width),
+                               GTK_IS_BUTTON(widget) ? height : std::max(height, natural.height)};
+  gtk_widget_set_size_request(widget, size.width, size.height);
+  return size;
+}
+
+std::vector<GtkWidget*> ChildrenOf(GtkWidget* container) {
+  std::vector<GtkWidget*> children;
+  GList* list = gtk_container_get_children(GTK_CONTAINER(container));
+  for (GList* l = list; l != nullptr; l = l->next) children.push_back(GTK_WIDGET(l->data));
+  g_list_free(list);
+  return children;
+}
+
+// Every widget keeps its place and size, except where its text would be cut.
+// The sensitivity label then grows to the left, so that it still ends where
+// the combo begins; the others grow to the right and down.
+void FitPageToText(GtkWidget* page) {
+  for (GtkWidget* child : ChildrenOf(page)) {
+    if (KeyOfButton(child) >= 0) {
+      FitKeyButton(child);
+    } else if (GTK_IS_LABEL(child)) {
+      const GtkRequisition size = FitToText(child, kSensitivityLabelWidth, kRowHeight);
+      const int x = std::min(kSensitivityLabelPlace.x, kComboPlace.x - size.width);
+      gtk_fixed_move(GTK_FIXED(page), child, x, kSensitivityLabelPlace.y);
+    } else if (GTK_IS_COMBO_BOX(child)) {
+      FitToText(child, kComboWidth, kRowHeight);
+    } else if (GTK_IS_BUTTON(child)) {
+      FitToText(child, kKeyButtonWidth, kRowHeight);
+    }
+  }
+}
+
+// Selects the item of this threshold without saving: nothing is selected
+// for a threshold outside the three bands.
+void ShowSensitivity(GtkComboBox* combo, int32_t threshold) {
+  int index = threshold / kThresholdStep - 1;
+  if (index < -1 || index >= kSensitivityItemCount) index = -1;
+  if (gtk_combo_box_get_active(combo) == index) return;
+  g_signal_handlers_block_by_func(combo, reinterpret_cast<gpointer>(on_axisthresh_changed), nullptr);
+  gtk_combo_box_set_active(combo, index);
+  g_signal_handlers_unblock_by_func(combo, reinterpret_cast<gpointer>(on_axisthresh_changed), nullptr);
+}
+
+void RefreshPage(GtkWidget* page) {
+  const KeyMapSnapshot map = SnapshotKeyMap();
+  for (GtkWidget* child : ChildrenOf(page)) {
+    const int key = KeyOfButton(child);
+    if (key >= 0 && !IsCapturing(child)) ShowAssignment(GTK_BUTTON(child), key, map.buttons[key]);
+    if (GTK_IS_COMBO_BOX(child)) ShowSensitivity(GTK_COMBO_BOX(child), map.threshold);
+  }
+}
+
+void RefreshPagesWithin(GtkWidget* widget, gpointer) {
+  if (g_object_get_data(G_OBJECT(widget), kPageMark) != nullptr) {
+    RefreshPage(widget);
+  } else if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_foreach(GTK_CONTAINER(widget), RefreshPagesWithin, nullptr);
+  }
 }
 
 }  // namespace
@@ -51,6 +133,37 @@ void SetButtonText(GtkButton* button, const char* format, ...) {
   gtk_button_set_label(button, text);
 }
 
+int KeyOfButton(GtkWidget* widget) {
+  if (!GTK_IS_BUTTON(widget)) return -1;
+  const char* name = gtk_widget_get_name(widget);
+  if (name == nullptr || std::strncmp(name, "btn", 3) != 0) return -1;
+  const int k = std::atoi(name + 3);
+  return k >= 1 && k <= KEY_COUNT ? k - 1 : -1;
+}
+
+void ShowAssignment(GtkButton* button, int key, int32_t number) {
+  char text[512];
+  // Any nonzero value, negative ones too, counts as assigned.
+  if (number != 0) {
+    std::snprintf(text, sizeof(text), "%s : Button %i", btnName[key], number);
+  } else {
+    std::snprintf(text, sizeof(text), "%s : None", btnName[key]);
+  }
+  // Setting a label rebuilds the button's child: only when it differs.
+  const char* shown = gtk_button_get_label(button);
+  if (shown != nullptr && std::strcmp(shown, text) == 0) return;
+  SetButtonText(button, "%s", text);
+  FitKeyButton(GTK_WIDGET(button));
+}
+
+void FitKeyButton(GtkWidget* button) { FitToText(button, kKeyButtonWidth, kKeyButtonHeight); }
+
+void RefreshOpenPages() {
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* w = windows; w != nullptr; w = w->next) RefreshPagesWithin(GTK_WIDGET(w->data), nullptr);
+  g_list_free(windows);
+}
+
 void on_axisthresh_changed(GtkComboBox* combo) {
   const int index = gtk_combo_box_get_active(combo);
   // No item selected: there is no sensitivity to apply.
@@ -60,9 +173,16 @@ void on_axisthresh_changed(GtkComboBox* combo) {
     axis_thresh = index * kThresholdStep + kThresholdStep;
   }
   Kelvo.SaveConf();
+  RefreshOpenPages();
 }
 
 void on_saveconf_clicked() { Kelvo.SaveConf(); }
+
+void on_page_map(GtkWidget* page) {
+  RefreshPage(page);
+  // The window the page now shows in may give it another font.
+  FitPageToText(page);
+}
 
 int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   if (prop == nullptr || prop->notebook == nullptr || !GTK_IS_NOTEBOOK(prop->notebook)) return 0;
@@ -87,35 +207,30 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
     char name[512];
     std::snprintf(name, sizeof(name), "btn%d", key + 1);
     gtk_widget_set_name(button, name);
+    gtk_widget_set_tooltip_text(button, kKeyButtonTooltip);
     gtk_widget_show(button);
     g_signal_connect(button, "clicked", G_CALLBACK(on_btn_clicked), nullptr);
   }
 
   GtkWidget* sensitivityLabel = gtk_label_new("Axis sensitivity :");
-  PutWidget(fixed, sensitivityLabel, {56, 112}, 104, 24);
+  PutWidget(fixed, sensitivityLabel, kSensitivityLabelPlace, kSensitivityLabelWidth, kRowHeight);
   gtk_widget_show(sensitivityLabel);
 
   GtkWidget* combo = gtk_combo_box_new_text();
-  PutWidget(fixed, combo, {160, 112}, 88, 24);
+  PutWidget(fixed, combo, kComboPlace, kComboWidth, kRowHeight);
   gtk_widget_show(combo);
   g_signal_connect(combo, "changed", G_CALLBACK(on_axisthresh_changed), nullptr);
 
   GtkWidget* saveButton = gtk_button_new_with_label("Save config");
-  PutWidget(fixed, saveButton, {88, 160}, 144, 24);
+  PutWidget(fixed, saveButton, kSavePlace, kKeyButtonWidth, kRowHeight);
   gtk_widget_show(saveButton);
   g_signal_connect(saveButton, "clicked", G_CALLBACK(on_saveconf_clicked), nullptr);
 
   gtk_notebook_append_page(prop->notebook, page, tabLabel);
 
   const KeyMapSnapshot map = SnapshotKeyMap();
-  for (int key = 0; key < KEY_COUNT; ++key) {
-    // Any nonzero value, negative ones too, counts as assigned.
-    if (map.buttons[key] != 0) {
-      SetButtonText(GTK_BUTTON(keyButtons[key]), "%s : Button %i", btnName[key], map.buttons[key]);
-    } else {
-      SetButtonText(GTK_BUTTON(keyButtons[key]), "%s : None", btnName[key]);
-    }
-  }
+  for (int key = 0; key < KEY_COUNT; ++key)
+    ShowAssignment(GTK_BUTTON(keyButtons[key]), key, map.buttons[key]);
 
   GtkComboBox* sensitivity = GTK_COMBO_BOX(combo);
   for (const char* item : kSensitivityItems) gtk_combo_box_append_text(sensitivity, item);
@@ -128,5 +243,10 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   const AutomaticSaves automatic;
   const int index = map.threshold / kThresholdStep - 1;
   if (index >= -1 && index < kSensitivityItemCount) gtk_combo_box_set_active(sensitivity, index);
+
+  FitPageToText(page);
+  // From now on the page brings itself up to date whenever it is shown.
+  g_object_set_data(G_OBJECT(page), kPageMark, GINT_TO_POINTER(1));
+  g_signal_connect(page, "map", G_CALLBACK(on_page_map), nullptr);
   return 0;
 }

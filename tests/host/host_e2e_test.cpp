@@ -143,20 +143,19 @@ TEST_F(HostTest, StickJustInsideTheThresholdIsNotADirection) {
 // The capture on the plug-in's page keeps the host's main loop until a
 // joystick button is pressed; the gamepad is another process, so its press
 // still arrives, and the plug-in's poll thread goes on meanwhile.
-TEST_F(HostTest, CaptureSeesAGamepadPressWhileTheMainLoopIsBlocked) {
+TEST_F(HostTest, CaptureSeesAGamepadPressWhileTheHostKeepsRunning) {
   StartWithGamepad({});
   host_.Send("properties");
   Expect("properties: 1 page");
   host_.Send("click btn2");  // key B
   Expect("clicking btn2");
-  // The main loop is held by the capture: a command for it waits.
+  // The capture waits in a main loop of its own: the host's commands still run.
   host_.Send("dialogs");
-  EXPECT_FALSE(host_.Arrives("clicked btn2", 0.5)) << host_.Transcript();
-  EXPECT_FALSE(host_.Arrives("message:", 0.1)) << host_.Transcript();
+  Expect("message: none");
+  EXPECT_FALSE(host_.Arrives("clicked btn2", 0.3)) << host_.Transcript();
 
   host_.Send("vjoy press 5");
   Expect("clicked btn2: B : Button 5");
-  Expect("message: none");  // the waiting command ran once the capture ended
   EXPECT_EQ(ReadFile(dir_.File("Kelvo.ini")), ConfigText({0, 5, 0, 0, 0, 0, 0, 0}, 1000));
   // Reported by the polling thread, before or after the click's end.
   EXPECT_TRUE(host_.Seen(PadLine(pad::B, "B"), 5)) << host_.Transcript();
