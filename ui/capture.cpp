@@ -19,6 +19,8 @@ using Clock = std::chrono::steady_clock;
 // Set on the key button while it listens; the value is its Capture.
 constexpr char kCaptureData[] = "kelvo-capture";
 
+// Closed: the button left the screen (hidden, or destroyed); showing it
+// again refreshes its page.
 enum class Outcome { Listening, Pressed, Cleared, Cancelled, Closed, NoJoystick };
 
 // One capture, kept on the click handler's stack for as long as it runs.
@@ -27,6 +29,7 @@ struct Capture {
   int key;
   GMainLoop* loop;
   Clock::time_point deadline;
+  bool shown;  // on screen when clicked; not, for a page built away from any window
   Outcome outcome = Outcome::Listening;
   int held = NO_BUTTON_HELD;
   guint pollSource = 0;
@@ -73,8 +76,18 @@ void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
   g_main_loop_quit(capture->loop);
 }
 
+// Hiding a window unmaps only the window, not the widgets in it.
+bool OnScreen(GtkWidget* widget) {
+  GdkWindow* window = gtk_widget_get_window(widget);
+  return gtk_widget_get_mapped(widget) && window != nullptr && gdk_window_is_viewable(window);
+}
+
 gboolean Poll(gpointer data) {
   auto* capture = static_cast<Capture*>(data);
+  if (capture->shown && !OnScreen(capture->button)) {
+    Finish(capture, Outcome::Closed);
+    return FALSE;
+  }
   const int held = PollLowestHeldButton();
   if (held >= 0) {
     Finish(capture, Outcome::Pressed, held);
@@ -141,6 +154,7 @@ void on_btn_clicked(GtkButton* button) {
   capture.key = key;
   capture.loop = g_main_loop_new(nullptr, FALSE);
   capture.deadline = Clock::now() + captureTimeLimit;
+  capture.shown = OnScreen(widget);
   // Held until the loop returns: the page may be destroyed meanwhile.
   g_object_ref(widget);
   g_object_set_data(G_OBJECT(widget), kCaptureData, &capture);

@@ -184,6 +184,18 @@ void on_page_map(GtkWidget* page) {
   FitPageToText(page);
 }
 
+void on_page_hierarchy_changed(GtkWidget* page, GtkWidget* previousToplevel) {
+  // A window shown again after being hidden maps only itself: the page
+  // follows its window's "map" as well as its own.
+  if (previousToplevel != nullptr) {
+    g_signal_handlers_disconnect_by_func(previousToplevel, reinterpret_cast<gpointer>(on_page_map), page);
+  }
+  GtkWidget* toplevel = gtk_widget_get_toplevel(page);
+  if (gtk_widget_is_toplevel(toplevel)) {
+    g_signal_connect_object(toplevel, "map", G_CALLBACK(on_page_map), page, G_CONNECT_SWAPPED);
+  }
+}
+
 int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   if (prop == nullptr || prop->notebook == nullptr || !GTK_IS_NOTEBOOK(prop->notebook)) return 0;
   LoadConfIfNeverLoaded();
@@ -248,5 +260,7 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   // From now on the page brings itself up to date whenever it is shown.
   g_object_set_data(G_OBJECT(page), kPageMark, GINT_TO_POINTER(1));
   g_signal_connect(page, "map", G_CALLBACK(on_page_map), nullptr);
+  g_signal_connect(page, "hierarchy-changed", G_CALLBACK(on_page_hierarchy_changed), nullptr);
+  on_page_hierarchy_changed(page, nullptr);
   return 0;
 }

@@ -36,8 +36,11 @@ void on_axisthresh_changed(GtkComboBox* combo);
 // "clicked" of "Save config": rewrites the file.
 void on_saveconf_clicked();
 
-// "map" of the page: whenever it becomes visible it shows the key map in
-// force, which a capture on another page or a new switch-on may have changed.
+// "map" of the page and of its window: whenever it becomes visible it shows
+// the key map in force, which a capture on another page or a new switch-on
+// may have changed.
 void on_page_map(GtkWidget* page);
+// "hierarchy-changed" of the page: follows the "map" of the window it is in.
+void on_page_hierarchy_changed(GtkWidget* page, GtkWidget* previousToplevel);
 
 #endif

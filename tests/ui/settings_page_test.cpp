@@ -78,8 +78,8 @@ TEST_F(SettingsPageTest, EveryWidgetHasItsTypeTextNamePlaceAndSize) {
       EXPECT_EQ(p.y, row.place.y);
       EXPECT_GE(p.width, row.place.width);
       EXPECT_GE(p.height, row.place.height);
-      if (row.fit == Row::kGrowsLeft) EXPECT_EQ(p.x + p.width, row.place.x + row.place.width) << p;
-      if (row.fit == Row::kGrowsRight) EXPECT_EQ(p.x, row.place.x) << p;
+      const int keptEdge = row.fit == Row::kGrowsLeft ? p.x + p.width : p.x;
+      EXPECT_EQ(keptEdge, row.fit == Row::kGrowsLeft ? row.place.x + row.place.width : row.place.x) << p;
     }
     EXPECT_TRUE(gtk_widget_get_visible(w));
   }

@@ -1,0 +1,200 @@
+// A capture driven the way a person drives it: real pointer clicks and key
+// presses through the X server (GDK's test calls), while the capture listens
+// in its own main loop. What must hold: the prompt is drawn before the
+// joystick is read, Esc and a second click cancel, Delete clears, nothing
+// else on the host takes a click, the host's own timeouts keep running, and
+// closing the dialog or a message box in the middle leaves a sound state.
+#include <gdk/gdkkeysyms.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/plugin_fixture.h"
+#include "tests/ui/gtk_events.h"
+#include "tests/ui/settings_host.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const std::array<int, 8> kStartMap{1, 0, 0, 0, 0, 6, 0, 0};
+constexpr char kPrompt[] = "A : press\u2026";
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class CaptureEventsTest : public PageTest {
+ protected:
+  void SetUp() override {
+    PageTest::SetUp();
+    AttachJoystick({12, 2, 1});
+    ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kStartMap, 1000)));
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    gtk_window_move(GTK_WINDOW(host_->window()), 0, 0);
+    ASSERT_EQ(host_->AddPage(plugin_), 0);
+    host_->Settle();
+    before_ = FileState("Kelvo.ini");
+  }
+  GtkWidget* Key(int key, int page = 0) { return ChildNamed(host_->page(page), kKeyButtonNames[key]); }
+  bool Prompting() { return TextOf(Key(0)) == kPrompt; }
+  // A real click on key A, then the main loop until the capture it starts
+  // has ended (the label no longer shows the prompt).
+  void CaptureOnA() {
+    ClickForReal(Key(0));
+    bool prompted = false;
+    When seen([&] { return Prompting(); }, [&] { prompted = true; });
+    ASSERT_TRUE(RunUntil([&] { return prompted && !Prompting(); })) << TextOf(Key(0));
+    EXPECT_EQ(gtk_grab_get_current(), nullptr) << "the capture let go of its grab";
+  }
+  void PressKey(guint keyval) { ASSERT_TRUE(::PressKey(host_->window(), keyval)); }
+  std::string before_;
+};
+
+TEST_F(CaptureEventsTest, ThePromptIsDrawnBeforeTheJoystickIsRead) {
+  // Button 3 is already held: the first read takes it, so the prompt can
+  // only be seen if it was drawn before that read.
+  ASSERT_TRUE(stick_->SetButton(2, true));
+  std::vector<std::string> drawn;
+  auto onExpose = +[](GtkWidget* button, GdkEventExpose*, gpointer texts) {
+    static_cast<std::vector<std::string>*>(texts)->push_back(TextOf(button));
+    return FALSE;
+  };
+  g_signal_connect(Key(0), "expose-event", G_CALLBACK(onExpose), &drawn);
+  ClickForReal(Key(0));
+  ASSERT_TRUE(RunUntil([&] { return TextOf(Key(0)) == "A : Button 3"; })) << TextOf(Key(0));
+  host_->Settle();
+  // The pointer's arrival and the press may redraw the old label first.
+  const auto assigned = std::find(drawn.begin(), drawn.end(), "A : Button 3");
+  EXPECT_NE(std::find(drawn.begin(), assigned, kPrompt), assigned) << testing::PrintToString(drawn);
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({3, 0, 0, 0, 0, 6, 0, 0}, 1000));
+  const char* tip = gtk_widget_get_tooltip_text(Key(0));
+  EXPECT_NE(std::string(tip ? tip : "").find("Esc cancels"), std::string::npos);
+}
+
+// While it listens, clicks elsewhere on the host do nothing; then the user
+// gives up. The label returns and the file is not touched.
+TEST_F(CaptureEventsTest, EscOrASecondClickCancelsAndWritesNothing) {
+  struct Case {
+    const char* how;
+    std::function<void()> cancel;
+  };
+  const Case cases[] = {
+      {"Esc", [this] { PressKey(GDK_KEY_Escape); }},
+      {"click again", [this] { ClickForReal(Key(0)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    int clicksElsewhere = 0;
+    When cancel([&] { return Prompting(); },
+                [&] {
+                  ClickForReal(ButtonLabelled(host_->page(0), "Save config"));
+                  ClickForReal(Key(1));
+                  ++clicksElsewhere;
+                  // Let those clicks arrive and be refused before cancelling.
+                  g_usleep(50000);
+                  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+                  c.cancel();
+                });
+    CaptureOnA();
+    EXPECT_EQ(clicksElsewhere, 1);
+    EXPECT_EQ(KeyTexts(host_->page(0))[0], "A : Button 1");
+    EXPECT_EQ(KeyTexts(host_->page(0))[1], "B : None") << "no second capture started";
+    EXPECT_EQ(FileState("Kelvo.ini"), before_) << "neither the capture nor Save config wrote";
+    ASSERT_TRUE(stick_->SetButton(3, true));
+    EXPECT_EQ(ProbeButtons(), kStartMap);
+    ASSERT_TRUE(stick_->Reset());
+  }
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+TEST_F(CaptureEventsTest, DeleteOrBackSpaceClearsTheKeyAndSaves) {
+  for (const guint keyval : {guint{GDK_KEY_Delete}, guint{GDK_KEY_BackSpace}}) {
+    SCOPED_TRACE(gdk_keyval_name(keyval));
+    ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kStartMap, 1000)));
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    When clear([&] { return Prompting(); }, [&] { PressKey(keyval); });
+    CaptureOnA();
+    EXPECT_EQ(TextOf(Key(0)), "A : None");
+    EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({0, 0, 0, 0, 0, 6, 0, 0}, 1000));
+    // Button 1 no longer drives A: the host's A bit comes back as passed.
+    ASSERT_TRUE(stick_->SetButton(0, true));
+    EXPECT_EQ(plugin_.Poll(~0ul) & pad::A, pad::A);
+    EXPECT_EQ(plugin_.Poll(0) & pad::A, 0u);
+    ASSERT_TRUE(stick_->Reset());
+  }
+}
+
+// A host that polls from a GTK timeout on its main thread keeps getting
+// answers, and its windows keep redrawing, while a capture listens; the CPU
+// the wait costs stays small.
+TEST_F(CaptureEventsTest, TheHostKeepsPollingAndDrawingAndTheWaitCostsLittle) {
+  ASSERT_TRUE(stick_->SetHat(kHatRight));
+  struct Poller {
+    Plugin* plugin;
+    int answers = 0, wrong = 0;
+  } poller{&plugin_};
+  auto poll = +[](gpointer data) {
+    auto* p = static_cast<Poller*>(data);
+    const unsigned long word = p->plugin->Poll(~0ul);
+    ++p->answers;
+    if ((word & pad::Right) != 0 || (word & pad::A) == 0) ++p->wrong;
+    return gboolean{TRUE};
+  };
+  const guint pollSource = g_timeout_add(16, poll, &poller);
+  GtkWidget* tab = gtk_notebook_get_tab_label(host_->notebook(), host_->page(0));
+  int tabDrawn = 0;
+  auto countExpose = +[](GtkWidget*, GdkEventExpose*, gpointer n) {
+    ++*static_cast<int*>(n);
+    return FALSE;
+  };
+  g_signal_connect(tab, "expose-event", G_CALLBACK(countExpose), &tabDrawn);
+  const guint redraw = g_timeout_add(
+      100,
+      +[](gpointer w) {
+        gtk_widget_queue_draw(GTK_WIDGET(w));
+        return gboolean{TRUE};
+      },
+      tab);
+
+  Clock::time_point promptAt, cancelAt;
+  int answersAtPrompt = 0, drawnAtPrompt = 0;
+  double cpuAtPrompt = 0, cpuAtCancel = 0;
+  When start([&] { return Prompting(); },
+             [&] {
+               promptAt = Clock::now();
+               answersAtPrompt = poller.answers;
+               drawnAtPrompt = tabDrawn;
+               cpuAtPrompt = CpuSeconds();
+             });
+  When cancel([&] { return start.done() && Clock::now() - promptAt >= milliseconds(2000); },
+              [&] {
+                cpuAtCancel = CpuSeconds();
+                cancelAt = Clock::now();
+                PressKey(GDK_KEY_Escape);
+              });
+  CaptureOnA();
+  g_source_remove(pollSource);
+  g_source_remove(redraw);
+
+  const double seconds = std::chrono::duration<double>(cancelAt - promptAt).count();
+  const double cpu = cpuAtCancel - cpuAtPrompt;
+  std::printf("over %.2f s of listening: %d polls answered, tab drawn %d times, %.1f ms CPU (%.2f %%)\n",
+              seconds, poller.answers - answersAtPrompt, tabDrawn - drawnAtPrompt, cpu * 1000,
+              100 * cpu / seconds);
+  EXPECT_GE(poller.answers - answersAtPrompt, 40) << "a 60 Hz poller gets about 120 answers in 2 s";
+  EXPECT_EQ(poller.wrong, 0);
+  EXPECT_GE(tabDrawn - drawnAtPrompt, 5);
+  EXPECT_LT(cpu, 0.05 * seconds) << "at most 5 % of one processor";
+  EXPECT_EQ(FileState("Kelvo.ini"), before_);
+}
+
+}  // namespace
