@@ -106,7 +106,7 @@ gboolean StartPolling(gpointer data) {
   gdk_flush();
   if (Poll(capture)) {
     capture->pollSource =
-        gdk_threads_add_timeout_full(G_PRIORITY_DEFAULT, CAPTURE_POLL_INTERVAL_MS, Poll, capture, nullptr);
+        gdk_threads_add_timeout_full(G_PRIORITY_HIGH, CAPTURE_POLL_INTERVAL_MS, Poll, capture, nullptr);
   }
   return FALSE;
 }
