@@ -12,9 +12,7 @@
 //
 // Needs an X display (scripts/bench uses Xvfb).
 #include <gtk/gtk.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -25,6 +23,7 @@
 #include <thread>
 
 #include "tests/support/plugin_loader.h"
+#include "tests/support/scratch_dir.h"
 #include "virtual_joystick/test_joystick.h"
 
 namespace {
@@ -34,7 +33,6 @@ using std::chrono::milliseconds;
 
 Plugin plugin;
 std::unique_ptr<TestJoystick> device;
-std::string scratch;
 
 double ProcessCpuSeconds() {
   rusage usage{};
@@ -43,17 +41,18 @@ double ProcessCpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-GtkWidget* FindNamed(GtkWidget* widget, const char* name) {
-  const char* own = gtk_widget_get_name(widget);
-  if (own != nullptr && std::strcmp(own, name) == 0) return widget;
-  if (!GTK_IS_CONTAINER(widget)) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget* found = nullptr;
-  for (GList* c = children; c != nullptr && found == nullptr; c = c->next) {
-    found = FindNamed(GTK_WIDGET(c->data), name);
-  }
-  g_list_free(children);
-  return found;
+// Key A's button: on the page, the child named "btn1".
+GtkWidget* KeyAButton(GtkWidget* notebook) {
+  GtkWidget* page = gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), 0);
+  GtkWidget* keyA = nullptr;
+  if (page == nullptr) return nullptr;
+  gtk_container_foreach(
+      GTK_CONTAINER(page),
+      +[](GtkWidget* child, gpointer found) {
+        if (std::strcmp(gtk_widget_get_name(child), "btn1") == 0) *static_cast<GtkWidget**>(found) = child;
+      },
+      &keyA);
+  return keyA;
 }
 
 void Settle() {
@@ -124,22 +123,11 @@ int CountCaughtPresses(GtkWidget* keyA, int presses) {
   return caught;
 }
 
-bool SetUp() {
-  char pattern[] = "/tmp/kelvo-capture-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) return false;
-  scratch = pattern;
-  device = MakeTestJoystick(scratch + "/js0", JoystickShape{12, 2, 1});
+bool SetUp(const ScratchDir& dir) {
+  device = MakeTestJoystick(dir.File("js0"), JoystickShape{12, 2, 1});
   if (!device->ok()) return false;
   plugin = LoadPlugin();
   return plugin.loaded() && plugin.SwitchOn() == 1;
-}
-
-void TearDown() {
-  device.reset();
-  if (!scratch.empty()) {
-    std::remove((scratch + "/Kelvo.ini").c_str());
-    rmdir(scratch.c_str());
-  }
 }
 
 }  // namespace
@@ -156,9 +144,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "capture_cpu_bench: no X display (run it under xvfb-run)\n");
     return 2;
   }
-  if (!SetUp()) {
+  const ScratchDir dir;  // the working directory, for Kelvo.ini
+  if (!SetUp(dir)) {
     std::fprintf(stderr, "capture_cpu_bench: set-up failed\n");
-    TearDown();
     return 1;
   }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -169,17 +157,16 @@ int main(int argc, char** argv) {
   prop.Put<void*>(0, notebook);
   plugin.SetPropertyFunc(prop.data());
   Settle();
-  GtkWidget* keyA = FindNamed(notebook, "btn1");
+  GtkWidget* keyA = KeyAButton(notebook);
   if (keyA == nullptr) {
     std::fprintf(stderr, "capture_cpu_bench: the settings page has no key A button\n");
-    TearDown();
     return 1;
   }
 
   const CpuResult wait = MeasureWait(keyA, milliseconds(waitMs));
   const int caught = CountCaughtPresses(keyA, static_cast<int>(presses));
   gtk_widget_destroy(window);
-  TearDown();
+  device.reset();
 
   std::printf("capture on the settings page, listening\n");
   std::printf("  %-40s %6.2f s, CPU %7.1f ms = %5.2f %% of one processor   (goal <= 5 %%)\n",

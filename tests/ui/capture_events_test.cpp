@@ -13,17 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/plugin_fixture.h"
-#include "tests/ui/gtk_events.h"
-#include "tests/ui/settings_host.h"
+#include "tests/ui/capture_fixture.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-const std::array<int, 8> kStartMap{1, 0, 0, 0, 0, 6, 0, 0};
-constexpr char kPrompt[] = "A : press\u2026";
 
 double CpuSeconds() {
   rusage usage{};
@@ -32,20 +27,9 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-class CaptureEventsTest : public PageTest {
+class CaptureEventsTest : public CapturePageTest {
  protected:
-  void SetUp() override {
-    PageTest::SetUp();
-    AttachJoystick({12, 2, 1});
-    ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kStartMap, 1000)));
-    ASSERT_EQ(plugin_.SwitchOn(), 1);
-    gtk_window_move(GTK_WINDOW(host_->window()), 0, 0);
-    ASSERT_EQ(host_->AddPage(plugin_), 0);
-    host_->Settle();
-    before_ = FileState("Kelvo.ini");
-  }
-  GtkWidget* Key(int key, int page = 0) { return ChildNamed(host_->page(page), kKeyButtonNames[key]); }
-  bool Prompting() { return TextOf(Key(0)) == kPrompt; }
+  bool Prompting() { return TextOf(Key(0)) == kPromptA; }
   // A real click on key A, then the main loop until the capture it starts
   // has ended (the label no longer shows the prompt).
   void CaptureOnA() {
@@ -56,7 +40,6 @@ class CaptureEventsTest : public PageTest {
     EXPECT_EQ(gtk_grab_get_current(), nullptr) << "the capture let go of its grab";
   }
   void PressKey(guint keyval) { ASSERT_TRUE(::PressKey(host_->window(), keyval)); }
-  std::string before_;
 };
 
 TEST_F(CaptureEventsTest, ThePromptIsDrawnBeforeTheJoystickIsRead) {
@@ -74,7 +57,7 @@ TEST_F(CaptureEventsTest, ThePromptIsDrawnBeforeTheJoystickIsRead) {
   host_->Settle();
   // The pointer's arrival and the press may redraw the old label first.
   const auto assigned = std::find(drawn.begin(), drawn.end(), "A : Button 3");
-  EXPECT_NE(std::find(drawn.begin(), assigned, kPrompt), assigned) << testing::PrintToString(drawn);
+  EXPECT_NE(std::find(drawn.begin(), assigned, kPromptA), assigned) << testing::PrintToString(drawn);
   EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({3, 0, 0, 0, 0, 6, 0, 0}, 1000));
   const char* tip = gtk_widget_get_tooltip_text(Key(0));
   EXPECT_NE(std::string(tip ? tip : "").find("Esc cancels"), std::string::npos);
