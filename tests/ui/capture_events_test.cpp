@@ -20,6 +20,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// The goal is 5 % of one processor. Sanitizer builds (ASan unwinds every
+// allocation here) and the 32-bit build, which this machine runs only under
+// an emulator, do the same work many times slower: they get a looser bound.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kCpuShareLimit = 0.30;
+#else
+constexpr double kCpuShareLimit = sizeof(void*) == 4 ? 0.30 : 0.05;
+#endif
+
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -176,7 +185,7 @@ TEST_F(CaptureEventsTest, TheHostKeepsPollingAndDrawingAndTheWaitCostsLittle) {
   EXPECT_GE(poller.answers - answersAtPrompt, 40) << "a 60 Hz poller gets about 120 answers in 2 s";
   EXPECT_EQ(poller.wrong, 0);
   EXPECT_GE(tabDrawn - drawnAtPrompt, 5);
-  EXPECT_LT(cpu, 0.05 * seconds) << "at most 5 % of one processor";
+  EXPECT_LT(cpu, kCpuShareLimit * seconds) << "share of one processor";
   EXPECT_EQ(FileState("Kelvo.ini"), before_);
 }
 
