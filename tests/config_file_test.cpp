@@ -214,6 +214,8 @@ TEST_F(FileShapeTest, OnlyAMissingFileIsCreatedAndOnlyTheUserReplacesAnUnreadabl
       {"no read permission (write-only)", [] { return MakeWithMode(0200); }, true, false, kWrites},
       {"no permission at all", [] { return MakeWithMode(0); }, true, false, kRefused},
       {"read-only", [] { return MakeWithMode(0444); }, false, true, kRefused},
+      {"read-only in a read-only directory", [] { return MakeWithMode(0444) && chmod(".", 0555) == 0; },
+       false, true, kRefused},
       {"a directory", [] { return mkdir("Kelvo.ini", 0755) == 0; }, true, false, kRefused},
       {"a FIFO", [] { return mkfifo("Kelvo.ini", 0666) == 0; }, true, false, kRefused},
       {"a link to a FIFO", [] { return mkfifo("pipe", 0666) == 0 && symlink("pipe", "Kelvo.ini") == 0; },

@@ -7,7 +7,6 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,45 +149,6 @@ TEST(SaveFailures, EveryFileSizeLimitLeavesTheOldOrTheNewBytes) {
     }
   }
   chmod("d", 0755);
-}
-
-TEST(SaveFailures, WhatIsNotAWritableRegularFileIsNeverReplaced) {
-  struct Case {
-    const char* what;
-    bool (*make)();
-  };
-  const Case cases[] = {
-      {"a link to a device node",
-       [] {
-         // A node of its own (the null device) where allowed, else the system's.
-         const bool own = mknod("device", S_IFCHR | 0666, makedev(1, 3)) == 0;
-         return symlink(own ? "device" : "/dev/null", "Kelvo.ini") == 0;
-       }},
-      {"a link to a FIFO", [] { return mkfifo("pipe", 0666) == 0 && symlink("pipe", "Kelvo.ini") == 0; }},
-      {"a read-only file", [] { return WriteFile("Kelvo.ini", kLong) && chmod("Kelvo.ini", 0444) == 0; }},
-      {"a read-only file in a read-only directory",
-       [] {
-         return WriteFile("Kelvo.ini", kLong) && chmod("Kelvo.ini", 0444) == 0 && chmod(".", 0555) == 0;
-       }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ScratchDir dir;
-    ASSERT_TRUE(c.make());
-    struct stat before, after;
-    ASSERT_EQ(stat("Kelvo.ini", &before), 0);
-    {
-      const PermissionsCount permissions;
-      EXPECT_FALSE(Replace("Kelvo.ini", kShort));
-    }
-    ASSERT_EQ(stat("Kelvo.ini", &after), 0);
-    EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    if (S_ISREG(after.st_mode)) {
-      EXPECT_EQ(ReadFile("Kelvo.ini"), kLong);
-    }
-    chmod(".", 0755);
-  }
 }
 
 // Saves, then reads the file under a shared lock (as loading does): counts
