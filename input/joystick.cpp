@@ -1,9 +1,12 @@
 #include "input/joystick.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 
+#include "input/device_watch.h"
 #include "input/key_map.h"
+#include "input/sdl_session.h"
 #include "plugin/kelvo_class.h"
 #include "plugin/message.h"
 
@@ -24,28 +27,60 @@ constexpr Direction kDirections[4] = {
     {0x10, SDL_HAT_RIGHT, 0, false},
 };
 
-// SDL_JoystickUpdate walks SDL's joystick list, which only exists while the
-// joystick subsystem runs; without an open joystick nothing may be asked.
-bool JoystickReadable() { return joy != nullptr && SDL_WasInit(SDL_INIT_JOYSTICK) != 0; }
+// Set once the plug-in has switched on; a joystick that comes and goes is
+// then followed by the polls. Cleared when the host stops or restarts SDL's
+// joystick subsystem: nothing is opened again until the next switch-on.
+bool following = false;
 
-// Opens device 0, listing the joysticks again first when none is open, so
-// that one plugged in after an earlier switch-on is found. Returns whether a
-// joystick is open and, through found, how many SDL lists.
-bool OpenFirstJoystick(int* found) {
+void CloseJoystick() {
+  if (joy != nullptr && SDL_WasInit(SDL_INIT_JOYSTICK) && SDL_JoystickOpened(0)) SDL_JoystickClose(joy);
+  joy = nullptr;
+}
+
+// Lists the joysticks again (restarting the subsystem only if the plug-in
+// started it) and opens the first.
+void ListAndOpen() {
+  CloseJoystick();
+  if (!ListJoysticks()) return;
+  KeepJoystickEventsOnlyForAReader();
+  joy = OpenFirstJoystickAndWatch();
+}
+
+// Keeps joy pointing at a live joystick. Cheap checks at every poll: a
+// joystick the host closed (by stopping SDL's subsystem) is never read again,
+// as its memory is gone. The device checks run when due, or always (force).
+void FollowDevices(bool force) {
+  if (joy != nullptr && !(SDL_WasInit(SDL_INIT_JOYSTICK) && SDL_JoystickOpened(0))) {
+    joy = nullptr;
+    following = false;
+    ForgetJoystickSubsystem();
+    StopWatchingDevices();
+    return;
+  }
+  if (!following || !(force || DeviceCheckDue())) return;
+  KeepJoystickEventsOnlyForAReader();
+  switch (CheckDevices(joy != nullptr)) {
+    case DeviceChange::kGone:
+      CloseJoystick();
+      break;
+    case DeviceChange::kArrived:
+      ListAndOpen();
+      break;
+    case DeviceChange::kNone:
+      break;
+  }
+}
+
+// A live joystick stays open through a switch-on, held keys and all; a dead
+// one, or none, makes the plug-in list the joysticks afresh. Returns whether
+// a joystick is open and, through found, how many SDL lists.
+bool SwitchOnJoystick(int* found) {
   JoyGuard guard(joyLock);
-  if (SDL_WasInit(SDL_INIT_JOYSTICK) && !(joy != nullptr && SDL_JoystickOpened(0))) {
-    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
-    joy = nullptr;
-  }
-  SDL_Init(SDL_INIT_JOYSTICK);
-  if (!SDL_WasInit(SDL_INIT_JOYSTICK)) {
-    joy = nullptr;
-    *found = 0;
-    return false;
-  }
-  joy = SDL_JoystickOpen(0);
-  *found = SDL_NumJoysticks();
-  return SDL_JoystickOpened(0) != 0;
+  FollowDevices(true);
+  following = true;
+  if (joy == nullptr) ListAndOpen();
+  *found = SDL_WasInit(SDL_INIT_JOYSTICK) ? SDL_NumJoysticks() : 0;
+  return joy != nullptr;
 }
 
 }  // namespace
@@ -53,19 +88,22 @@ bool OpenFirstJoystick(int* found) {
 int32_t KelvoClass::Init() {
   int found = 0;
   // The message box waits for the user, so it comes after the lock is released.
-  if (!OpenFirstJoystick(&found)) Message("Error %i opening the joystick", found);
+  if (!SwitchOnJoystick(&found)) Message("Error %i opening the joystick", found);
   LoadConf();
   return 1;
 }
 
 int32_t KelvoClass::Run(unsigned long* padWord) {
+  if (padWord == nullptr) return 0;
   unsigned long word = *padWord;
   {
     JoyGuard guard(joyLock);
-    const bool readable = JoystickReadable();
+    FollowDevices(false);
+    const bool readable = joy != nullptr;
     if (readable) SDL_JoystickUpdate();
+    // A stick at rest is never a direction, whatever threshold was stored.
     // 64-bit so that negating any stored threshold is defined.
-    const int64_t threshold = axis_thresh;
+    const int64_t threshold = std::max<int64_t>(axis_thresh, 1);
 
     for (const Direction& d : kDirections) {
       bool held = readable && (SDL_JoystickGetHat(joy, 0) & d.hatBit) != 0;
@@ -91,7 +129,10 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
 
 int PollLowestHeldButton() {
   JoyGuard guard(joyLock);
-  if (!JoystickReadable()) return NO_JOYSTICK_TO_READ;
+  // Checked every time: a capture must never take a button from a pad that
+  // was unplugged a moment ago.
+  FollowDevices(true);
+  if (joy == nullptr) return NO_JOYSTICK_TO_READ;
   const int buttons = SDL_JoystickNumButtons(joy);
   if (buttons <= 0) return NO_JOYSTICK_TO_READ;
   SDL_JoystickUpdate();
@@ -99,4 +140,13 @@ int PollLowestHeldButton() {
     if (SDL_JoystickGetButton(joy, i)) return i;
   }
   return NO_BUTTON_HELD;
+}
+
+void ReleaseJoystickAtUnload() {
+  JoyGuard guard(joyLock);
+  // A host that already stopped SDL has closed the joystick itself.
+  CloseJoystick();
+  following = false;
+  StopWatchingDevices();
+  LeaveSdlAsFound();
 }

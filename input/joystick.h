@@ -11,4 +11,8 @@ constexpr int NO_BUTTON_HELD = -1;
 // button, counting from 0, or one of the two values above.
 int PollLowestHeldButton();
 
+// Closes what the plug-in opened and stops what it started in SDL, leaving
+// the rest as found: run when the library is unloaded or the process exits.
+void ReleaseJoystickAtUnload();
+
 #endif

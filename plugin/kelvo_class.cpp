@@ -7,6 +7,7 @@
 KelvoClass Kelvo;
 
 int32_t KelvoClass::GetInfo(_get_pluginfo* info) {
+  if (info == nullptr) return 0;
   info->type = KELVO_PLUGIN_TYPE;
   if (info->name != nullptr) {
     std::memcpy(info->name, KELVO_DISPLAY_NAME, sizeof(KELVO_DISPLAY_NAME));

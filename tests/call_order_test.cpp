@@ -13,11 +13,11 @@ using CallOrderTest = PluginTest;
 
 TEST_F(CallOrderTest, PollingBeforeSwitchingOnReadsNoJoystick) {
   AttachJoystick();
-  // Threshold 0 until the first load: a centred stick holds every direction.
+  // Threshold 0 until the first load, yet no direction is held.
   unsigned long word = 0;
   EXPECT_EQ(plugin_.RunFunc(&word), 1);
-  EXPECT_EQ(plugin_.Poll(0), 0u);
-  EXPECT_EQ(plugin_.Poll(~0ul), ~pad::kDirections);
+  EXPECT_EQ(plugin_.Poll(0), pad::kDirections);
+  EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
   EXPECT_FALSE(FileExists("Kelvo.ini"));
 }
 

@@ -56,11 +56,22 @@ TEST_F(PadWordTest, DirectionsFromHatAndStickAroundTheThreshold) {
   }
 }
 
-TEST_F(PadWordTest, ThresholdZeroHoldsBothDirectionsOfACentredAxis) {
-  Start({0, 0, 0, 0, 0, 0, 0, 0}, 0);
-  EXPECT_EQ(Directions(plugin_.Poll(~0ul)), 0u);
-  stick_->SetAxis(0, 1);
-  EXPECT_EQ(Directions(plugin_.Poll(~0ul)), pad::Left);
+// A hand-edited threshold below 1 stays as written, but a stick at rest is
+// never a direction: the smallest push counts.
+TEST_F(PadWordTest, ThresholdsBelowOneNeverHoldACentredStick) {
+  Start({0, 0, 0, 0, 0, 0, 0, 0}, 1000);
+  for (int threshold : {0, -1, -2147483647 - 1}) {
+    SCOPED_TRACE(threshold);
+    WriteFile("Kelvo.ini", ConfigText({0, 0, 0, 0, 0, 0, 0, 0}, threshold));
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    EXPECT_EQ(Directions(plugin_.Poll(~0ul)), Held(0));
+    stick_->SetAxis(0, 1);
+    EXPECT_EQ(Directions(plugin_.Poll(~0ul)), Held(pad::Right));
+    stick_->SetAxis(1, -1);
+    EXPECT_EQ(Directions(plugin_.Poll(~0ul)), Held(pad::Right | pad::Up));
+    stick_->Reset();
+  }
+  EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({0, 0, 0, 0, 0, 0, 0, 0}, -2147483647 - 1));
 }
 
 TEST_F(PadWordTest, WhatAJoystickLacksReadsCentred) {
@@ -126,9 +137,11 @@ TEST_F(PadWordTest, BitsTheHostOwnsPassThrough) {
 }
 
 TEST_F(PadWordTest, ExtremeThresholdsNeverOverflow) {
-  Start({0, 0, 0, 0, 0, 0, 0, 0}, -2147483647 - 1);
-  // Every axis value is at or past both thresholds.
-  EXPECT_EQ(Directions(plugin_.Poll(~0ul)), 0u);
+  Start({0, 0, 0, 0, 0, 0, 0, 0}, 2147483647);
+  // No axis value reaches the threshold.
+  stick_->SetAxis(0, -32768);
+  stick_->SetAxis(1, 32767);
+  EXPECT_EQ(Directions(plugin_.Poll(~0ul)), Held(0));
 }
 
 }  // namespace

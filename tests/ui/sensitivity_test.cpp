@@ -19,8 +19,9 @@ class SensitivityTest : public PageTest {
   }
 };
 
-// The smallest push that reads as a direction, for a threshold in memory.
-int PushFor(int threshold) { return threshold < 0 ? 0 : (threshold > 32768 ? 32768 : threshold); }
+// The smallest push that reads as a direction, for a threshold in memory: a
+// stick at rest never counts.
+int PushFor(int threshold) { return threshold < 1 ? 1 : (threshold > 32768 ? 32768 : threshold); }
 
 TEST_F(SensitivityTest, ThresholdFromTheFileSelectsItsBandAndIsNormalised) {
   struct Case {

@@ -1,0 +1,127 @@
+#include "input/sdl_session.h"
+
+#include <SDL.h>
+#include <dlfcn.h>
+#include <signal.h>
+
+namespace {
+
+bool subsystemIsOurs = false;
+bool eventsIgnoredByUs = false;
+void* sdl2Library = nullptr;
+
+// SDL's start-up changes signal handling: classic SDL 1.2 ignores SIGALRM
+// (and SDL_Init installs handlers for crash signals), SDL 2 catches SIGINT
+// and SIGTERM. Every disposition is saved before SDL is called and put back
+// where it changed. Static, as the table is too large for a host's stack.
+struct SignalDispositions {
+  struct sigaction action[NSIG];
+  bool saved[NSIG];
+
+  void Save() {
+    for (int sig = 1; sig < NSIG; ++sig) saved[sig] = sigaction(sig, nullptr, &action[sig]) == 0;
+  }
+  void Restore() {
+    for (int sig = 1; sig < NSIG; ++sig) {
+      struct sigaction now;
+      if (!saved[sig] || sigaction(sig, nullptr, &now) != 0) continue;
+      if (now.sa_handler != action[sig].sa_handler || now.sa_flags != action[sig].sa_flags) {
+        sigaction(sig, &action[sig], nullptr);
+      }
+    }
+  }
+};
+SignalDispositions dispositions;
+
+// SDL_InitSubSystem, not SDL_Init: no crash handlers to begin with.
+bool InitJoystick() {
+  dispositions.Save();
+  const bool started = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  dispositions.Restore();
+  return started;
+}
+
+void QuitJoystick() {
+  dispositions.Save();
+  SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+  dispositions.Restore();
+}
+
+void RestoreJoystickEventState() {
+  if (eventsIgnoredByUs && SDL_WasInit(SDL_INIT_JOYSTICK)) SDL_JoystickEventState(SDL_ENABLE);
+  eventsIgnoredByUs = false;
+}
+
+// sdl12-compat's SDL_WasInit reports SDL 2's state for the whole process: a
+// program using SDL 2 directly makes it true while sdl12-compat has listed
+// nothing. Its list is missing when SDL 2 sees more joysticks than it.
+bool Sdl12ListMissing() {
+  auto count = reinterpret_cast<int (*)()>(Sdl2Function("SDL_NumJoysticks"));
+  return count != nullptr && count() > SDL_NumJoysticks();
+}
+
+}  // namespace
+
+bool RunningOnSdl2() {
+  static const bool onSdl2 = SDL_Linked_Version()->patch >= 50;
+  return onSdl2;
+}
+
+void* Sdl2Function(const char* name) {
+  if (!RunningOnSdl2()) return nullptr;
+  if (sdl2Library == nullptr) sdl2Library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_NOLOAD);
+  return sdl2Library ? dlsym(sdl2Library, name) : nullptr;
+}
+
+bool ListJoysticks() {
+  if (subsystemIsOurs && !SDL_WasInit(SDL_INIT_JOYSTICK)) subsystemIsOurs = false;
+  if (!subsystemIsOurs) {
+    if (SDL_WasInit(SDL_INIT_JOYSTICK) && !(RunningOnSdl2() && Sdl12ListMissing())) return true;
+    subsystemIsOurs = InitJoystick();
+    return subsystemIsOurs;
+  }
+  // sdl12-compat lists only when its subsystem starts from stopped. A
+  // reference on SDL 2's joystick subsystem is held across the restart, so
+  // that SDL 2 keeps its devices (virtual ones too) and its other users'.
+  using SubsystemCall = int (*)(Uint32);
+  auto init2 = reinterpret_cast<SubsystemCall>(Sdl2Function("SDL_InitSubSystem"));
+  auto quit2 = reinterpret_cast<void (*)(Uint32)>(Sdl2Function("SDL_QuitSubSystem"));
+  dispositions.Save();
+  const bool held = init2 != nullptr && quit2 != nullptr && init2(SDL_INIT_JOYSTICK) == 0;
+  dispositions.Restore();
+  RestoreJoystickEventState();
+  QuitJoystick();
+  subsystemIsOurs = InitJoystick();
+  if (held) quit2(SDL_INIT_JOYSTICK);
+  return subsystemIsOurs;
+}
+
+void StopOwnJoystickSubsystem() {
+  if (subsystemIsOurs && SDL_WasInit(SDL_INIT_JOYSTICK)) {
+    RestoreJoystickEventState();
+    QuitJoystick();
+  }
+  subsystemIsOurs = false;
+}
+
+void ForgetJoystickSubsystem() {
+  subsystemIsOurs = false;
+  eventsIgnoredByUs = false;
+}
+
+void KeepJoystickEventsOnlyForAReader() {
+  if (!SDL_WasInit(SDL_INIT_JOYSTICK)) return;
+  if (SDL_WasInit(SDL_INIT_VIDEO)) {
+    RestoreJoystickEventState();
+  } else if (!eventsIgnoredByUs && SDL_JoystickEventState(SDL_QUERY) == SDL_ENABLE) {
+    SDL_JoystickEventState(SDL_IGNORE);
+    eventsIgnoredByUs = true;
+  }
+}
+
+void LeaveSdlAsFound() {
+  RestoreJoystickEventState();
+  StopOwnJoystickSubsystem();
+  if (sdl2Library != nullptr) dlclose(sdl2Library);
+  sdl2Library = nullptr;
+}

@@ -1,0 +1,36 @@
+// The plug-in's share of SDL: it starts SDL's joystick subsystem only when
+// nobody has, stops only what it started, and leaves the process's signal
+// handling as it found it. Every function here is called with joyLock held.
+#ifndef KELVO_INPUT_SDL_SESSION_H
+#define KELVO_INPUT_SDL_SESSION_H
+
+// Makes sure SDL's joystick list exists, starting the subsystem if needed;
+// a subsystem found running belongs to someone else and is never stopped by
+// the plug-in. When the plug-in started it, lists the joysticks afresh.
+// Returns whether the subsystem runs.
+bool ListJoysticks();
+
+// Stops the subsystem if the plug-in started it and it still runs.
+void StopOwnJoystickSubsystem();
+
+// The host stopped or restarted SDL behind the plug-in's back: whatever runs
+// now is not the plug-in's.
+void ForgetJoystickSubsystem();
+
+// True on sdl12-compat (SDL 1.2 on SDL 2), false on classic SDL 1.2.
+bool RunningOnSdl2();
+
+// A function of the SDL 2 that sdl12-compat loaded; null on classic SDL.
+void* Sdl2Function(const char* name);
+
+// Joystick events are only queued for a program that reads SDL's queue:
+// without a video subsystem nobody does, and SDL 2 would queue one event per
+// change until its queue is full. Called after each start and from the
+// periodic device check (the host may start video later).
+void KeepJoystickEventsOnlyForAReader();
+
+// Undoes the above, stops what the plug-in started and lets go of SDL 2
+// (at unload).
+void LeaveSdlAsFound();
+
+#endif
