@@ -48,7 +48,11 @@ int64_t CoarseNow() {
 int64_t lastCheck = INT64_MIN / 2;
 int64_t arrivalSeen = -1;  // when a matching name appeared; -1 for none
 
-// Classic SDL: the device of joystick 0, and the inotify watch.
+// Classic SDL: SDL's descriptor for joystick 0 and a duplicate of it, and
+// the inotify watch. The duplicate shares SDL's open file description, which
+// is marked with O_APPEND (meaningless for reading): a descriptor at SDL's
+// number without the mark is no longer the one SDL opened for us.
+int sdlFd = -1;
 int deviceFd = -1;
 int inotifyFd = -1;
 // Plain arrays: the library's unload runs after C++ objects are destroyed.
@@ -83,8 +87,10 @@ std::vector<int> OpenDescriptors() {
   std::vector<int> fds;
   DIR* dir = opendir("/proc/self/fd");
   if (dir == nullptr) return fds;
+  const int own = dirfd(dir);
   while (const dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') fds.push_back(std::atoi(entry->d_name));
+    const int fd = std::atoi(entry->d_name);
+    if (entry->d_name[0] != '.' && fd != own) fds.push_back(fd);
   }
   closedir(dir);
   std::sort(fds.begin(), fds.end());
@@ -92,14 +98,18 @@ std::vector<int> OpenDescriptors() {
 }
 
 // The descriptor SDL opened for the joystick: new since before, and a
-// character device or a FIFO. Duplicated, so that it stays ours.
-int DuplicateNewDevice(const std::vector<int>& before) {
+// character device or a FIFO. Duplicated, so that it stays ours, and marked.
+void FindNewDevice(const std::vector<int>& before) {
   for (int fd : OpenDescriptors()) {
     struct stat st;
     if (std::binary_search(before.begin(), before.end(), fd) || fstat(fd, &st) != 0) continue;
-    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) return fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (!S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) continue;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) return;
+    sdlFd = fd;
+    deviceFd = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    return;
   }
-  return -1;
 }
 
 void Watch(const std::string& folder, const std::string& name) {
@@ -189,7 +199,7 @@ bool Sdl2DevicePresent(int32_t instance) {
 
 SDL_Joystick* OpenFirstJoystickAndWatch() {
   if (deviceFd >= 0) close(deviceFd);
-  deviceFd = -1;
+  deviceFd = sdlFd = -1;
   arrivalSeen = -1;
   const bool onSdl2 = RunningOnSdl2();
   const std::vector<int> before = onSdl2 ? std::vector<int>() : OpenDescriptors();
@@ -197,7 +207,7 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
   if (onSdl2) {
     RememberSdl2Device(opened);
   } else {
-    if (opened != nullptr) deviceFd = DuplicateNewDevice(before);
+    if (opened != nullptr) FindNewDevice(before);
     StartInotify();
   }
   return opened;
@@ -234,10 +244,16 @@ DeviceChange CheckDevices(bool joystickOpen) {
   return DeviceChange::kArrived;
 }
 
+bool OpenedDeviceReplaced() {
+  if (deviceFd < 0) return false;
+  const int flags = fcntl(sdlFd, F_GETFL);
+  return flags < 0 || (flags & O_APPEND) == 0;
+}
+
 void StopWatchingDevices() {
   if (deviceFd >= 0) close(deviceFd);
   if (inotifyFd >= 0) close(inotifyFd);
-  deviceFd = inotifyFd = -1;
+  deviceFd = sdlFd = inotifyFd = -1;
   watchedCount = 0;
   arrivalSeen = -1;
   ourInstance = -1;

@@ -21,6 +21,11 @@ bool DeviceCheckDue();
 // is open.
 DeviceChange CheckDevices(bool joystickOpen);
 
+// Whether SDL's descriptor for the open joystick was closed or replaced
+// since it opened (the host stopped or restarted SDL's joystick subsystem).
+// Classic SDL only; a system call, so asked only when a check is due.
+bool OpenedDeviceReplaced();
+
 // Forgets the device and closes the watch.
 void StopWatchingDevices();
 

@@ -32,9 +32,29 @@ constexpr Direction kDirections[4] = {
 // joystick subsystem: nothing is opened again until the next switch-on.
 bool following = false;
 
+// Whether joy is still the joystick SDL has open as device 0. Asked at every
+// poll without a system call: a host that stops SDL's joystick subsystem
+// frees the joystick, and one that starts it again gets a new one (which
+// SDL_JoystickOpen returns while it is open, without opening anything).
+bool StillOpen() {
+  if (joy == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK) || !SDL_JoystickOpened(0)) return false;
+  SDL_Joystick* current = SDL_JoystickOpen(0);
+  SDL_JoystickClose(current);
+  return current == joy;
+}
+
 void CloseJoystick() {
-  if (joy != nullptr && SDL_WasInit(SDL_INIT_JOYSTICK) && SDL_JoystickOpened(0)) SDL_JoystickClose(joy);
+  if (StillOpen()) SDL_JoystickClose(joy);
   joy = nullptr;
+}
+
+// The host stopped or restarted SDL's joystick subsystem: its joystick is
+// gone, and nothing is opened again until the next switch-on.
+void LeaveToTheHost() {
+  joy = nullptr;
+  following = false;
+  ForgetJoystickSubsystem();
+  StopWatchingDevices();
 }
 
 // Lists the joysticks again (restarting the subsystem only if the plug-in
@@ -46,18 +66,12 @@ void ListAndOpen() {
   joy = OpenFirstJoystickAndWatch();
 }
 
-// Keeps joy pointing at a live joystick. Cheap checks at every poll: a
-// joystick the host closed (by stopping SDL's subsystem) is never read again,
-// as its memory is gone. The device checks run when due, or always (force).
+// Keeps joy pointing at a live joystick: cheap checks at every poll, the
+// device checks when due, or always (force).
 void FollowDevices(bool force) {
-  if (joy != nullptr && !(SDL_WasInit(SDL_INIT_JOYSTICK) && SDL_JoystickOpened(0))) {
-    joy = nullptr;
-    following = false;
-    ForgetJoystickSubsystem();
-    StopWatchingDevices();
-    return;
-  }
+  if (joy != nullptr && !StillOpen()) return LeaveToTheHost();
   if (!following || !(force || DeviceCheckDue())) return;
+  if (joy != nullptr && OpenedDeviceReplaced()) return LeaveToTheHost();
   KeepJoystickEventsOnlyForAReader();
   switch (CheckDevices(joy != nullptr)) {
     case DeviceChange::kGone:
@@ -144,7 +158,8 @@ int PollLowestHeldButton() {
 
 void ReleaseJoystickAtUnload() {
   JoyGuard guard(joyLock);
-  // A host that already stopped SDL has closed the joystick itself.
+  // A host that already stopped or restarted SDL has closed the joystick.
+  if (joy != nullptr && (!StillOpen() || OpenedDeviceReplaced())) LeaveToTheHost();
   CloseJoystick();
   following = false;
   StopWatchingDevices();

@@ -1,0 +1,158 @@
+// What switching on and unloading leave in the host's process: its signal
+// dispositions, its SDL joystick subsystem, its descriptors and its event
+// queue; and the entry points' answer to null records.
+#include <SDL.h>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/plugin_fixture.h"
+
+namespace {
+
+using HostProcessTest = PluginTest;
+
+// Handler and flags of every signal. SA_RESTORER is left out: the C library
+// adds it to every disposition it sets, even a restored default.
+std::vector<std::string> SignalDispositions() {
+  constexpr int kRestorer = 0x04000000;
+  std::vector<std::string> all;
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction action;
+    if (sigaction(sig, nullptr, &action) != 0) continue;
+    all.push_back(std::to_string(sig) + ": " +
+                  std::to_string(reinterpret_cast<uintptr_t>(action.sa_handler)) + " flags " +
+                  std::to_string(action.sa_flags & ~kRestorer));
+  }
+  return all;
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  while (dir != nullptr && readdir(dir) != nullptr) ++count;
+  if (dir != nullptr) closedir(dir);
+  return count;
+}
+
+void HostHandler(int) {}
+
+// Switching on, polling and unloading, with the host's signals at their
+// defaults and then with handlers of its own.
+TEST_F(HostProcessTest, SignalDispositionsStayAsTheHostSetThem) {
+  AttachJoystick();
+  for (const bool hostHandlers : {false, true}) {
+    SCOPED_TRACE(hostHandlers ? "host handlers" : "defaults");
+    if (hostHandlers) {
+      for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGALRM, SIGSEGV}) signal(sig, HostHandler);
+      plugin_ = LoadPlugin();
+    }
+    const std::vector<std::string> before = SignalDispositions();
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    plugin_.Poll(0);
+    EXPECT_EQ(SignalDispositions(), before) << "after switching on";
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    EXPECT_EQ(SignalDispositions(), before) << "after switching on again";
+    plugin_.DeleteFunc();
+    dlclose(plugin_.handle);
+    EXPECT_EQ(SignalDispositions(), before) << "after unloading";
+  }
+}
+
+// The host's SDL: started before the plug-in, restarted under it, stopped
+// before the plug-in is unloaded.
+TEST_F(HostProcessTest, TheHostsJoystickSubsystemIsLeftToTheHost) {
+  enum class Host { kStartsFirst, kRestartsUnderThePlugin, kQuitsBeforeUnloading };
+  const Host cases[] = {Host::kStartsFirst, Host::kRestartsUnderThePlugin, Host::kQuitsBeforeUnloading};
+  AttachJoystick();
+  WriteFile("Kelvo.ini", ConfigText({1, 0, 0, 0, 0, 0, 0, 0}, 1000));
+  for (Host host : cases) {
+    SCOPED_TRACE(static_cast<int>(host));
+    if (host != Host::kStartsFirst) plugin_ = LoadPlugin();
+    SDL_Joystick* hosts = nullptr;
+    if (host == Host::kStartsFirst) {
+      ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+      hosts = SDL_JoystickOpen(0);
+      ASSERT_NE(hosts, nullptr);
+    }
+    stick_->SetButton(0, true);
+    if (hosts != nullptr) SDL_JoystickUpdate();
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    EXPECT_EQ(plugin_.Poll(~0ul) & pad::A, 0u) << "button 1 drives A";
+
+    if (host == Host::kRestartsUnderThePlugin) {
+      SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+      ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+      hosts = SDL_JoystickOpen(0);
+      // The plug-in's joystick is gone with the restart: nothing is read
+      // (and no freed memory either) until it is switched on again.
+      EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
+      ASSERT_EQ(plugin_.SwitchOn(), 1);
+      stick_->SetButton(0, false);
+      stick_->SetButton(0, true);
+      EXPECT_EQ(plugin_.Poll(~0ul) & pad::A, 0u) << "read again after switching on";
+    }
+    if (host == Host::kQuitsBeforeUnloading) SDL_Quit();
+    plugin_.DeleteFunc();
+    dlclose(plugin_.handle);
+
+    if (host == Host::kQuitsBeforeUnloading) continue;
+    // The host's subsystem still runs, its joystick still open and holding
+    // the button it saw pressed.
+    ASSERT_NE(SDL_WasInit(SDL_INIT_JOYSTICK), 0u);
+    ASSERT_NE(SDL_JoystickOpened(0), 0);
+    SDL_Joystick* now = SDL_JoystickOpen(0);
+    EXPECT_EQ(now, hosts);
+    SDL_JoystickUpdate();
+    EXPECT_EQ(SDL_JoystickGetButton(now, 0), 1);
+    SDL_JoystickClose(now);
+    SDL_JoystickClose(hosts);
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    stick_->SetButton(0, false);
+  }
+}
+
+TEST_F(HostProcessTest, LoadingAndUnloadingLeavesNoDescriptorOpen) {
+  AttachJoystick();
+  plugin_.DeleteFunc();
+  dlclose(plugin_.handle);
+  // Descriptors that SDL itself keeps once started (SDL 2's device
+  // monitor, while another SDL 2 user holds it) are counted after the first.
+  int before = -1;
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    SCOPED_TRACE(cycle);
+    plugin_ = LoadPlugin();
+    ASSERT_TRUE(plugin_.loaded());
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    // On sdl12-compat the virtual pad then outlives SDL 2 stopping, as a
+    // real device does (see test_joystick.h).
+    stick_->SetButton(0, false);
+    plugin_.Poll(0);
+    plugin_.DeleteFunc();
+    dlclose(plugin_.handle);
+    EXPECT_EQ(dlopen(KELVO_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library is unloaded";
+    if (before < 0) before = OpenDescriptors();
+    EXPECT_EQ(OpenDescriptors(), before);
+  }
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+TEST_F(HostProcessTest, NullRecordsReturnZero) {
+  AttachJoystick();
+  for (const bool switchedOn : {false, true}) {
+    SCOPED_TRACE(switchedOn ? "switched on" : "not switched on");
+    if (switchedOn) {
+      ASSERT_EQ(plugin_.SwitchOn(), 1);
+    }
+    EXPECT_EQ(plugin_.GetInfoFunc(nullptr), 0);
+    EXPECT_EQ(plugin_.RunFunc(nullptr), 0);
+    EXPECT_EQ(plugin_.SetInfoFunc(nullptr), 0);
+    EXPECT_EQ(plugin_.SetPropertyFunc(nullptr), 0);
+  }
+}
+
+}  // namespace
