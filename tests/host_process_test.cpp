@@ -30,10 +30,18 @@ std::vector<std::string> SignalDispositions() {
   return all;
 }
 
-int OpenDescriptors() {
+// How many descriptors are open, and how many of them on this path.
+int OpenDescriptors(const std::string& path = "") {
   int count = 0;
   DIR* dir = opendir("/proc/self/fd");
-  while (dir != nullptr && readdir(dir) != nullptr) ++count;
+  while (const dirent* entry = dir ? readdir(dir) : nullptr) {
+    char target[4096];
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t n = readlink(link.c_str(), target, sizeof(target) - 1);
+    if (n < 0) continue;
+    target[n] = '\0';
+    if (path.empty() || path == target) ++count;
+  }
   if (dir != nullptr) closedir(dir);
   return count;
 }
@@ -123,6 +131,9 @@ TEST_F(HostProcessTest, LoadingAndUnloadingLeavesNoDescriptorOpen) {
   // Descriptors that SDL itself keeps once started (SDL 2's device
   // monitor, while another SDL 2 user holds it) are counted after the first.
   int before = -1;
+  const bool classic = LinkedSdlImplementation() == SdlImplementation::kClassic;
+  const std::string fifo = dir_.File("js0");
+  const int testsOwn = OpenDescriptors(fifo);  // the FIFO's writer
   for (int cycle = 0; cycle < 5; ++cycle) {
     SCOPED_TRACE(cycle);
     plugin_ = LoadPlugin();
@@ -132,9 +143,13 @@ TEST_F(HostProcessTest, LoadingAndUnloadingLeavesNoDescriptorOpen) {
     // real device does (see test_joystick.h).
     stick_->SetButton(0, false);
     plugin_.Poll(0);
+    if (classic) {
+      EXPECT_GT(OpenDescriptors(fifo), testsOwn) << "SDL has the FIFO open";
+    }
     plugin_.DeleteFunc();
     dlclose(plugin_.handle);
     EXPECT_EQ(dlopen(KELVO_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library is unloaded";
+    EXPECT_EQ(OpenDescriptors(fifo), testsOwn) << "nothing is left open on the joystick";
     if (before < 0) before = OpenDescriptors();
     EXPECT_EQ(OpenDescriptors(), before);
   }
