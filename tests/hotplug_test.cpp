@@ -1,0 +1,220 @@
+// A pad that comes and goes while the host polls: unplugging releases every
+// key and direction it drove at the next poll, a pad plugged in (the same or
+// another) is picked up by the polls within a second, and a capture never
+// takes a button from a pad that is gone. Unplugging removes the FIFO (and
+// closes its writer) on classic SDL, detaches the SDL 2 virtual pad on
+// sdl12-compat (virtual_joystick/test_joystick.h).
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "tests/ui/settings_host.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr char kNoJoystick[] = "No joystick is open: switch the plug-in on with a joystick attached";
+// Longer than the plug-in's device check interval (4 ms), so that the next
+// poll is one that looks.
+constexpr milliseconds kNextCheck{10};
+constexpr milliseconds kPickUpLimit{1000};
+const std::array<int, 8> kMap{1, 2, 3, 4, 5, 6, 7, 8};
+constexpr unsigned long kAllKeys = pad::kOwned & ~pad::kDirections;
+
+class HotplugTest : public PageTest {
+ protected:
+  void Start(JoystickShape shape = {12, 2, 1}) {
+    AttachJoystick(shape);
+    ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    ASSERT_TRUE(dialogs_->texts().empty());
+  }
+  // Polls until button 1 (key A) reads held; returns how long that took, or
+  // the limit and a failure.
+  milliseconds PollUntilAIsHeld() {
+    const auto start = Clock::now();
+    while (Clock::now() - start < kPickUpLimit) {
+      if ((plugin_.Poll(~0ul) & pad::A) == 0) {
+        return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+      }
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    ADD_FAILURE() << "the pad was not picked up within " << kPickUpLimit.count() << " ms";
+    return kPickUpLimit;
+  }
+};
+
+TEST_F(HotplugTest, UnplugReleasesEveryHeldKeyAndDirectionAtTheNextPoll) {
+  Start();
+  struct Case {
+    const char* what;
+    std::vector<int> buttons;  // from 0
+    int16_t x, y;
+    uint8_t hat;
+    unsigned long held;
+  };
+  const Case cases[] = {
+      {"button 1", {0}, 0, 0, 0, pad::A},
+      {"stick up-left", {}, -20000, -20000, 0, pad::Up | pad::Left},
+      {"hat right", {}, 0, 0, kHatRight, pad::Right},
+      {"everything",
+       {0, 1, 2, 3, 4, 5, 6, 7},
+       20000,
+       20000,
+       kHatUp,
+       kAllKeys | pad::Up | pad::Down | pad::Right},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int b : c.buttons) ASSERT_TRUE(stick_->SetButton(b, true));
+    ASSERT_TRUE(stick_->SetAxis(0, c.x) && stick_->SetAxis(1, c.y) && stick_->SetHat(c.hat));
+    EXPECT_EQ(plugin_.Poll(~0ul) & pad::kOwned, pad::kOwned & ~c.held);
+
+    ASSERT_TRUE(stick_->Unplug());
+    std::this_thread::sleep_for(kNextCheck);
+    // As without a joystick: directions released, key bits the host's own.
+    EXPECT_EQ(plugin_.Poll(0), pad::kDirections);
+    EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
+
+    ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+    ASSERT_TRUE(stick_->SetButton(0, true));
+    PollUntilAIsHeld();
+    ASSERT_TRUE(stick_->Reset());
+    EXPECT_EQ(plugin_.Poll(~0ul) & pad::kOwned, pad::kOwned);
+  }
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+TEST_F(HotplugTest, APadPluggedInIsPickedUpByThePollsWithinASecond) {
+  struct Case {
+    const char* what;
+    JoystickShape shape;
+  };
+  const Case cases[] = {
+      {"the same pad", {12, 2, 1}},
+      {"another pad with 4 buttons and no hat", {4, 2, 0}},
+      {"another pad with 16 buttons", {16, 2, 1}},
+  };
+  Start();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(stick_->Unplug());
+    std::this_thread::sleep_for(kNextCheck);
+    EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
+    ASSERT_TRUE(stick_->Plug(c.shape));
+    ASSERT_TRUE(stick_->SetButton(0, true));
+    const milliseconds took = PollUntilAIsHeld();
+    RecordProperty(std::string("pick_up_ms_") + std::to_string(c.shape.buttons),
+                   static_cast<int>(took.count()));
+    // Y is on button 8: driven by a pad that has it, the host's own otherwise.
+    stick_->SetButton(7, true);
+    const bool hasY = c.shape.buttons >= 8;
+    EXPECT_EQ(plugin_.Poll(~0ul) & pad::Y, hasY ? 0u : pad::Y);
+    EXPECT_EQ(plugin_.Poll(0) & pad::Y, 0u);
+    ASSERT_TRUE(stick_->Reset());
+  }
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+TEST_F(HotplugTest, APadMissingAtSwitchOnIsPickedUpWhenPluggedIn) {
+  // The device path is set, but nothing is there yet.
+  setenv("SDL_JOYSTICK_DEVICE", dir_.File("js0").c_str(), 1);
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  ASSERT_EQ(dialogs_->texts().size(), 1u);
+  EXPECT_EQ(dialogs_->texts()[0], "Error 0 opening the joystick");
+  AttachJoystick();
+  ASSERT_TRUE(stick_->SetButton(0, true));
+  PollUntilAIsHeld();
+}
+
+// The page's capture: started after the unplug with a button held at that
+// moment, and running when the pad is unplugged.
+TEST_F(HotplugTest, ACaptureNeverTakesAButtonFromAnUnpluggedPad) {
+  Start();
+  ASSERT_EQ(host_->AddPage(plugin_), 0);
+  GtkButton* keyB = GTK_BUTTON(ChildNamed(host_->page(0), kKeyButtonNames[1]));
+  const std::string before = ReadFile("Kelvo.ini");
+
+  ASSERT_TRUE(stick_->SetButton(3, true));
+  ASSERT_TRUE(stick_->Unplug());
+  gtk_button_clicked(keyB);
+  const auto waitForTheMessage = [&](size_t count) {
+    const auto start = Clock::now();
+    while (dialogs_->texts().size() < count && Clock::now() - start < std::chrono::seconds(3)) {
+      gtk_main_iteration_do(FALSE);
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+  };
+  waitForTheMessage(1);
+  ASSERT_EQ(dialogs_->texts().size(), 1u);
+  EXPECT_EQ(dialogs_->texts()[0], kNoJoystick);
+
+  ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+  ASSERT_TRUE(stick_->SetButton(0, true));
+  PollUntilAIsHeld();
+  ASSERT_TRUE(stick_->Reset());
+  // Listening when the pad goes away (unplugged from another thread while
+  // the GTK thread captures).
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(milliseconds(300));
+    stick_->Unplug();
+  });
+  gtk_button_clicked(keyB);
+  waitForTheMessage(2);
+  unplug.join();
+  ASSERT_EQ(dialogs_->texts().size(), 2u);
+  EXPECT_EQ(dialogs_->texts()[1], kNoJoystick);
+  EXPECT_EQ(TextOf(GTK_WIDGET(keyB)), "B : Button 2");
+  EXPECT_EQ(ReadFile("Kelvo.ini"), before);
+}
+
+// A host polling on its own thread while the pad is unplugged and plugged
+// in again, and the GTK thread switches the plug-in on now and then. A and
+// Y share button 1, so a word with one held and not the other is torn.
+TEST_F(HotplugTest, PollingFromAnotherThreadThroughUnplugAndPlug) {
+  AttachJoystick();
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText({1, 0, 0, 0, 0, 0, 0, 1}, 1000)));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  std::atomic<bool> stop{false};
+  std::atomic<long> polls{0}, torn{0};
+  std::atomic<unsigned long> last{~0ul};
+  std::thread poller([&] {
+    while (!stop) {
+      const unsigned long word = plugin_.Poll(~0ul);
+      if (((word & pad::A) == 0) != ((word & pad::Y) == 0)) ++torn;
+      last = word;
+      ++polls;
+    }
+  });
+  const auto seen = [&](bool held) {
+    const auto start = Clock::now();
+    while (Clock::now() - start < kPickUpLimit) {
+      if (((last.load() & pad::A) == 0) == held) return true;
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    return false;
+  };
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(stick_->SetButton(0, true));
+    EXPECT_TRUE(seen(true));
+    ASSERT_TRUE(stick_->Unplug());
+    EXPECT_TRUE(seen(false)) << "released after the unplug";
+    if (round % 3 == 2) {
+      ASSERT_EQ(plugin_.SwitchOn(), 1);
+      while (gtk_events_pending()) gtk_main_iteration();
+    }
+    ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+  }
+  stop = true;
+  poller.join();
+  EXPECT_GT(polls.load(), 10);
+  EXPECT_EQ(torn.load(), 0);
+}
+
+}  // namespace
