@@ -177,7 +177,7 @@ int32_t NewestSdl2Instance() {
   return newest;
 }
 
-void RememberSdl2Device(SDL_Joystick* opened) {
+void RememberSdl2Device(const SDL_Joystick* opened) {
   ourInstance = -1;
   if (!sdl2.Load()) return;
   const char* name = opened ? SDL_JoystickName(0) : nullptr;
