@@ -27,9 +27,12 @@ libgtest-dev libgmock-dev xvfb xauth binutils"
 # sdl12-compat, the SDL 1.2 of current distributions (SDL 1.2's API on SDL 2),
 # for the second pass of the joystick tests. Not the -shim package: that
 # would make it the default SDL 1.2 in place of the classic one the build uses.
+# SDL 2 loads libudev at run time without a package relation; where it is
+# missing (libudev1:i386 on an amd64 machine) every joystick update tries to
+# load it again, with a failed dlopen's allocations, which no user's system has.
 native_arch=$(dpkg --print-architecture)
-COMPAT_PACKAGES="libsdl1.2-compat:$native_arch libsdl2-2.0-0:$native_arch"
-COMPAT_I386_PACKAGES="libsdl1.2-compat:i386 libsdl2-2.0-0:i386"
+COMPAT_PACKAGES="libsdl1.2-compat:$native_arch libsdl2-2.0-0:$native_arch libudev1:$native_arch"
+COMPAT_I386_PACKAGES="libsdl1.2-compat:i386 libsdl2-2.0-0:i386 libudev1:i386"
 
 # The folder that holds sdl12-compat's libSDL-1.2.so.0 for a Debian
 # architecture (amd64, i386).
