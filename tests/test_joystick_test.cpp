@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/sdl_differences.h"
+#include "virtual_joystick/sdl2_virtual_joystick.h"
 
 namespace {
 
@@ -48,6 +50,30 @@ TEST_F(TestJoystickTest, PluggedInAgainWithMoreButtonsItIsListedWithThem) {
   ASSERT_TRUE(stick_->SetButton(15, true));
   ASSERT_TRUE(stick_->SetAxis(0, -32767));
   EXPECT_EQ(plugin_.Poll(~0ul) & (pad::A | pad::kDirections), pad::Up | pad::Down | pad::Right);
+}
+
+// The user's sdl12-compat setting that shows joysticks as game controllers:
+// a game controller's d-pad hat no longer gives directions there, its stick
+// and buttons still do.
+TEST_F(TestJoystickTest, TheGameControllerSettingHidesTheHatOnSdl12CompatOnly) {
+  setenv("SDL12COMPAT_USE_GAME_CONTROLLERS", "1", 1);
+  const SdlImplementation sdl = LinkedSdlImplementation();
+  if (sdl == SdlImplementation::kCompat) {
+    stick_ = std::make_unique<Sdl2VirtualJoystick>(JoystickShape{12, 2, 1}, true);
+  } else {
+    AttachJoystick({12, 2, 1});
+  }
+  WriteFile("Kelvo.ini", ConfigText({3, 0, 0, 0, 0, 0, 0, 0}, 1000));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  EXPECT_TRUE(dialogs_->texts().empty());
+
+  ASSERT_TRUE(stick_->SetHat(kHatUp));
+  const bool hatGivesUp = (plugin_.Poll(~0ul) & pad::Up) == 0;
+  EXPECT_EQ(hatGivesUp, !ExpectedDifferences(sdl).gameControllerSettingHidesTheHat);
+  ASSERT_TRUE(stick_->SetHat(0));
+  ASSERT_TRUE(stick_->SetAxis(1, -20000));
+  ASSERT_TRUE(stick_->SetButton(2, true));
+  EXPECT_EQ(plugin_.Poll(~0ul) & (pad::A | pad::kDirections), pad::Down | pad::Left | pad::Right);
 }
 
 }  // namespace

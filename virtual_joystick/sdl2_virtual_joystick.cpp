@@ -71,7 +71,8 @@ const Sdl2Api* LoadSdl2() {
 
 const char* Sdl2VirtualJoystick::Name() { return "Kelvo test joystick"; }
 
-Sdl2VirtualJoystick::Sdl2VirtualJoystick(JoystickShape shape) : TestJoystick(shape), api_(LoadSdl2()) {
+Sdl2VirtualJoystick::Sdl2VirtualJoystick(JoystickShape shape, bool gameController)
+    : TestJoystick(shape), api_(LoadSdl2()), gameController_(gameController) {
   Plug(shape);
 }
 
@@ -81,6 +82,7 @@ bool Sdl2VirtualJoystick::Attach() {
   VirtualJoystickDesc desc;
   std::memset(&desc, 0, sizeof(desc));
   desc.version = 1;
+  desc.type = gameController_ ? 1 : 0;  // SDL_JOYSTICK_TYPE_GAMECONTROLLER or _UNKNOWN
   desc.naxes = static_cast<uint16_t>(shape_.axes);
   desc.nbuttons = static_cast<uint16_t>(shape_.buttons);
   desc.nhats = static_cast<uint16_t>(shape_.hats);

@@ -18,8 +18,9 @@ struct Sdl2Api;
 
 class Sdl2VirtualJoystick : public TestJoystick {
  public:
-  // Attaches the device. Call before the code under test starts SDL.
-  explicit Sdl2VirtualJoystick(JoystickShape shape);
+  // Attaches the device. Call before the code under test starts SDL. A game
+  // controller is a device SDL 2 maps to its standard controller layout.
+  explicit Sdl2VirtualJoystick(JoystickShape shape, bool gameController = false);
   ~Sdl2VirtualJoystick() override;
   Sdl2VirtualJoystick(const Sdl2VirtualJoystick&) = delete;
   Sdl2VirtualJoystick& operator=(const Sdl2VirtualJoystick&) = delete;
@@ -44,6 +45,7 @@ class Sdl2VirtualJoystick : public TestJoystick {
   bool Attach();
 
   const Sdl2Api* api_;
+  bool gameController_;
   bool plugged_ = false;
   void* handle_ = nullptr;
   int32_t instance_ = -1;
