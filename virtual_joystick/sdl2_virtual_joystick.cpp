@@ -73,10 +73,11 @@ const char* Sdl2VirtualJoystick::Name() { return "Kelvo test joystick"; }
 
 Sdl2VirtualJoystick::Sdl2VirtualJoystick(JoystickShape shape, bool gameController)
     : TestJoystick(shape), api_(LoadSdl2()), gameController_(gameController) {
-  Plug(shape);
+  plugged_ = true;
+  Handle();
 }
 
-Sdl2VirtualJoystick::~Sdl2VirtualJoystick() { Unplug(); }
+Sdl2VirtualJoystick::~Sdl2VirtualJoystick() { Detach(); }
 
 bool Sdl2VirtualJoystick::Attach() {
   VirtualJoystickDesc desc;
@@ -108,13 +109,15 @@ void* Sdl2VirtualJoystick::Handle() {
 bool Sdl2VirtualJoystick::ok() const { return plugged_ && handle_ != nullptr; }
 
 bool Sdl2VirtualJoystick::Plug(JoystickShape shape) {
-  Unplug();
+  Detach();
   shape_ = shape;
   plugged_ = true;
   return Handle() != nullptr;
 }
 
-bool Sdl2VirtualJoystick::Unplug() {
+bool Sdl2VirtualJoystick::Unplug() { return Detach(); }
+
+bool Sdl2VirtualJoystick::Detach() {
   if (!plugged_) return false;
   plugged_ = false;
   if (handle_ == nullptr || api_->FromInstanceID(instance_) != handle_) {

@@ -43,6 +43,7 @@ class Sdl2VirtualJoystick : public TestJoystick {
   // null when unplugged or when SDL 2 cannot be reached.
   void* Handle();
   bool Attach();
+  bool Detach();
 
   const Sdl2Api* api_;
   bool gameController_;

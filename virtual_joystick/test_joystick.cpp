@@ -6,11 +6,11 @@
 #include "virtual_joystick/virtual_joystick.h"
 
 bool TestJoystick::Reset() {
-  bool ok = true;
-  for (int b = 0; b < shape_.buttons; ++b) ok = SetButton(b, false) && ok;
-  for (int a = 0; a < shape_.axes; ++a) ok = SetAxis(a, 0) && ok;
-  if (shape_.hats > 0) ok = SetHat(0) && ok;
-  return ok;
+  bool all = true;
+  for (int b = 0; b < shape_.buttons; ++b) all = SetButton(b, false) && all;
+  for (int a = 0; a < shape_.axes; ++a) all = SetAxis(a, 0) && all;
+  if (shape_.hats > 0) all = SetHat(0) && all;
+  return all;
 }
 
 SdlImplementation LinkedSdlImplementation() {

@@ -33,13 +33,17 @@ bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value) {
 
 VirtualJoystick::VirtualJoystick(const std::string& path, JoystickShape shape)
     : TestJoystick(shape), path_(path) {
-  Plug(shape);
+  MakeFifo(shape);
 }
 
-VirtualJoystick::~VirtualJoystick() { Unplug(); }
+VirtualJoystick::~VirtualJoystick() { RemoveFifo(); }
 
-bool VirtualJoystick::Plug(JoystickShape shape) {
-  Unplug();
+bool VirtualJoystick::Plug(JoystickShape shape) { return MakeFifo(shape); }
+
+bool VirtualJoystick::Unplug() { return RemoveFifo(); }
+
+bool VirtualJoystick::MakeFifo(JoystickShape shape) {
+  RemoveFifo();
   shape_ = shape;
   if (mkfifo(path_.c_str(), 0600) != 0) return false;
   // Opened for reading and writing so that SDL's read-only open never waits
@@ -54,7 +58,7 @@ bool VirtualJoystick::Plug(JoystickShape shape) {
   return true;
 }
 
-bool VirtualJoystick::Unplug() {
+bool VirtualJoystick::RemoveFifo() {
   kelvo_vjoy_unregister_fifo(path_.c_str());
   const bool wasPlugged = fd_ >= 0;
   if (fd_ >= 0) close(fd_);

@@ -34,6 +34,8 @@ class VirtualJoystick : public TestJoystick {
   bool Plug(JoystickShape shape) override;
 
  private:
+  bool MakeFifo(JoystickShape shape);
+  bool RemoveFifo();
   bool Send(uint8_t type, uint8_t number, int16_t value);
 
   std::string path_;
