@@ -6,7 +6,9 @@
 #include <dlfcn.h>
 #include <signal.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/plugin_fixture.h"
@@ -168,5 +170,61 @@ TEST_F(HostProcessTest, NullRecordsReturnZero) {
     EXPECT_EQ(plugin_.SetPropertyFunc(nullptr), 0);
   }
 }
+
+// SDL's event queue: SDL 2 queues one event per joystick change, so with
+// nobody reading the queue it fills (65,535 events, about 15 MB). A host that
+// started SDL's video reads the queue and still gets its joystick events,
+// whether video started before switching on or after.
+enum class Video { kNone, kBeforeSwitchingOn, kAfterSwitchingOn };
+class EventQueueTest : public PluginTest, public testing::WithParamInterface<Video> {};
+
+// Joystick events waiting in SDL 2's queue (sdl12-compat); -1 on classic SDL.
+int Sdl2JoystickEventsQueued() {
+  void* sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_NOLOAD);
+  if (sdl2 == nullptr) return -1;
+  auto peep = reinterpret_cast<int (*)(void*, int, int, uint32_t, uint32_t)>(dlsym(sdl2, "SDL_PeepEvents"));
+  constexpr int kPeek = 1;
+  const int count = peep != nullptr ? peep(nullptr, 0, kPeek, 0x600, 0x6FF) : -1;
+  dlclose(sdl2);
+  return count;
+}
+
+TEST_P(EventQueueTest, JoystickEventsAreQueuedOnlyForAHostThatReadsThem) {
+  AttachJoystick();
+  WriteFile("Kelvo.ini", ConfigText({1, 0, 0, 0, 0, 0, 0, 0}, 1000));
+  if (GetParam() == Video::kBeforeSwitchingOn) {
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0);
+  }
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  if (GetParam() == Video::kAfterSwitchingOn) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the plug-in looks again
+    plugin_.Poll(0);
+  }
+  SDL_Event event;
+  while (GetParam() != Video::kNone && SDL_PollEvent(&event)) {
+  }
+  // Fewer changes for a reader: SDL 1.2's queue holds 128 events.
+  const int changes = GetParam() == Video::kNone ? 2000 : 100;
+  for (int i = 0; i < changes; ++i) {
+    stick_->SetButton(0, i % 2 == 0);
+    plugin_.Poll(0);
+  }
+  if (GetParam() == Video::kNone) {
+    EXPECT_LE(Sdl2JoystickEventsQueued(), 0);
+    return;
+  }
+  int presses = 0;
+  while (SDL_PollEvent(&event)) presses += event.type == SDL_JOYBUTTONDOWN ? 1 : 0;
+  EXPECT_EQ(presses, changes / 2);
+}
+
+std::string VideoName(const testing::TestParamInfo<Video>& info) {
+  const char* names[] = {"NoVideo", "VideoBeforeSwitchingOn", "VideoAfterSwitchingOn"};
+  return names[static_cast<int>(info.param)];
+}
+INSTANTIATE_TEST_SUITE_P(Hosts, EventQueueTest,
+                         testing::Values(Video::kNone, Video::kBeforeSwitchingOn, Video::kAfterSwitchingOn),
+                         VideoName);
 
 }  // namespace
