@@ -121,10 +121,12 @@ void Watch(const std::string& folder, const std::string& name) {
   ++watchedCount;
 }
 
+// The inotify descriptor is kept from one listing to the next: closing one
+// waits for the kernel's grace period (about 30 ms here), which a poll that
+// picks up a pad should not. Adding a folder watched already keeps its watch.
 void StartInotify() {
-  if (inotifyFd >= 0) close(inotifyFd);
   watchedCount = 0;
-  inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (inotifyFd < 0) inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (inotifyFd < 0) return;
   Watch("/dev/input", "");
   const char* paths = std::getenv("SDL_JOYSTICK_DEVICE");

@@ -4,8 +4,10 @@
 // takes a button from a pad that is gone. Unplugging removes the FIFO (and
 // closes its writer) on classic SDL, detaches the SDL 2 virtual pad on
 // sdl12-compat (virtual_joystick/test_joystick.h).
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -34,11 +36,20 @@ class HotplugTest : public PageTest {
     ASSERT_TRUE(dialogs_->texts().empty());
   }
   // Polls until button 1 (key A) reads held; returns how long that took, or
-  // the limit and a failure.
+  // the limit and a failure. The longest single poll (the one that opens the
+  // pad) is printed, in microseconds.
   milliseconds PollUntilAIsHeld() {
     const auto start = Clock::now();
+    std::chrono::microseconds longest{0};
     while (Clock::now() - start < kPickUpLimit) {
-      if ((plugin_.Poll(~0ul) & pad::A) == 0) {
+      const auto before = Clock::now();
+      const bool held = (plugin_.Poll(~0ul) & pad::A) == 0;
+      longest =
+          std::max(longest, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - before));
+      if (held) {
+        std::printf("picked up after %lld ms; longest poll %lld us\n",
+                    static_cast<long long>((Clock::now() - start) / milliseconds(1)),
+                    static_cast<long long>(longest.count()));
         return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
       }
       std::this_thread::sleep_for(milliseconds(1));
