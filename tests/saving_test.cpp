@@ -3,8 +3,10 @@
 // exactly the new ones, on both paths (a new file renamed into place, and the
 // in-place rewrite taken where the directory refuses new files).
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -149,6 +151,30 @@ TEST(SaveFailures, EveryFileSizeLimitLeavesTheOldOrTheNewBytes) {
     }
   }
   chmod("d", 0755);
+}
+
+// A file system with no inode left fails to create the temporary file with
+// ENOSPC: that is no directory refusing new files, so the save fails and
+// the file is not rewritten in place. Made in a mount namespace of its own,
+// where the system allows one.
+TEST(SaveFailures, AFileSystemOutOfInodesKeepsTheOldFile) {
+  ScratchDir dir;
+  ASSERT_EQ(mkdir("m", 0755), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("kelvo", "m", "tmpfs", 0, "size=64k,nr_inodes=2") != 0 || !WriteFile("m/Kelvo.ini", kLong)) {
+      _exit(77);
+    }
+    const bool stored = Replace("m/Kelvo.ini", kShort);
+    _exit(!stored && ReadFile("m/Kelvo.ini") == kLong ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no tmpfs could be mounted here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save went in place, or the old bytes changed";
 }
 
 // Saves, then reads the file under a shared lock (as loading does): counts
