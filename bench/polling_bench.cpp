@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "gtk_helpers/widget_search.h"
 #include "tests/support/allocation_count.h"
 #include "tests/support/plugin_loader.h"
 #include "virtual_joystick/test_joystick.h"
@@ -213,19 +214,6 @@ Latency MeasurePolling(std::chrono::milliseconds duration, std::atomic<bool>* st
   return result;
 }
 
-GtkWidget* FindNamed(GtkWidget* widget, const char* name) {
-  const char* own = gtk_widget_get_name(widget);
-  if (own != nullptr && std::strcmp(own, name) == 0) return widget;
-  if (!GTK_IS_CONTAINER(widget)) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget* found = nullptr;
-  for (GList* c = children; c != nullptr && found == nullptr; c = c->next) {
-    found = FindNamed(GTK_WIDGET(c->data), name);
-  }
-  g_list_free(children);
-  return found;
-}
-
 // Clicks key A's button on a freshly built settings page. The click blocks
 // this (the GTK) thread in the capture until a button is pressed, so a
 // second thread measures for the given time and then presses button 12,
@@ -238,7 +226,8 @@ bool MeasureDuringCapture(std::chrono::milliseconds duration, Latency* latency) 
   plugin.SetPropertyFunc(prop.data());
   const int pages = gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook));
   GtkWidget* keyA =
-      pages > 0 ? FindNamed(gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), pages - 1), "btn1") : nullptr;
+      pages > 0 ? FindWidgetNamed(gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), pages - 1), "btn1")
+                : nullptr;
   if (keyA == nullptr) {
     std::fprintf(stderr, "polling_bench: the settings page has no key A button\n");
     g_object_unref(notebook);

@@ -28,12 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "gtk_helpers/display_lost.h"
+#include "gtk_helpers/window_picture.h"
 #include "virtual_joystick/virtual_joystick.h"
 
 namespace {
 
 constexpr int kMaxButtons = 32;
-constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
 
 struct HatButton {
   const char* name;
@@ -58,23 +59,21 @@ struct Gamepad {
 
 Gamepad pad;
 
+// Nobody reads the joystick any more: the host is gone.
+void DeviceGone() {
+  pad.writeFailed = true;
+  std::fprintf(stderr, "kelvo-vjoy: the joystick device no longer takes events\n");
+  gtk_main_quit();
+}
+
 void Send(uint8_t type, uint8_t number, int16_t value) {
   if (pad.fd < 0 || pad.writeFailed) return;
-  if (!WriteJoystickEvent(pad.fd, type, number, value)) {
-    // Nobody reads the joystick any more: the host is gone.
-    pad.writeFailed = true;
-    std::fprintf(stderr, "kelvo-vjoy: the joystick device no longer takes events\n");
-    gtk_main_quit();
-  }
+  if (!WriteJoystickEvent(pad.fd, type, number, value)) DeviceGone();
 }
 
 void SendHat() {
-  if (pad.shape.hats < 1) return;
-  int16_t x, y;
-  HatAxisValues(pad.hat, &x, &y);
-  const uint8_t first = static_cast<uint8_t>(pad.shape.axes);
-  Send(JS_EVENT_AXIS, first, x);
-  Send(JS_EVENT_AXIS, static_cast<uint8_t>(first + 1), y);
+  if (pad.shape.hats < 1 || pad.fd < 0 || pad.writeFailed) return;
+  if (!WriteHatEvents(pad.fd, pad.shape, pad.hat)) DeviceGone();
 }
 
 void ShowStatus() {
@@ -159,22 +158,6 @@ void on_window_destroy(GtkWidget*, gpointer) {
   if (gtk_main_level() > 0) gtk_main_quit();
 }
 
-// Drawn afresh into a pixmap of its own, whatever the screen shows.
-bool SaveWindow(GtkWidget* window, const char* file) {
-  if (window == nullptr || !gtk_widget_get_realized(window)) return false;
-  GdkPixmap* pixmap = gtk_widget_get_snapshot(window, nullptr);
-  if (pixmap == nullptr) return false;
-  int width = 0, height = 0;
-  gdk_drawable_get_size(pixmap, &width, &height);
-  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, pixmap, gdk_drawable_get_colormap(pixmap), 0, 0,
-                                                   0, 0, width, height);
-  g_object_unref(pixmap);
-  if (pixbuf == nullptr) return false;
-  const bool saved = gdk_pixbuf_save(pixbuf, file, "png", nullptr, nullptr);
-  g_object_unref(pixbuf);
-  return saved;
-}
-
 void Say(const std::string& line) {
   std::printf("gamepad: %s\n", line.c_str());
   std::fflush(stdout);
@@ -218,7 +201,7 @@ void RunCommand(const std::string& line) {
   } else if (command == "close") {
     if (pad.window) gtk_widget_destroy(pad.window);
   } else if (command == "shot" && std::sscanf(line.c_str(), "%*s %511s", argument) == 1) {
-    Say(std::string(SaveWindow(pad.window, argument) ? "saved " : "could not save ") + argument);
+    Say(std::string(SaveWindowPng(pad.window, argument) ? "saved " : "could not save ") + argument);
   } else {
     Say("unknown command: " + line);
   }
@@ -370,6 +353,11 @@ int main(int argc, char** argv) {
 
   // A write to a device nobody reads ends the gamepad quietly, not by signal.
   signal(SIGPIPE, SIG_IGN);
+  // Driven through its input (by kelvo-host), it ends when that input ends:
+  // a Ctrl-C meant for the host does not cut it short, and the host lets go
+  // of the joystick after it. Losing the display ends it quietly too.
+  if (commands) signal(SIGINT, SIG_IGN);
+  OnDisplayLost(nullptr);
   pad.fd = open(device.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (pad.fd < 0) {
     std::fprintf(stderr, "kelvo-vjoy: cannot open %s: %s\n", device.c_str(), std::strerror(errno));

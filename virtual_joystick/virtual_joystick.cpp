@@ -10,10 +10,6 @@
 
 #include "virtual_joystick/joystick_ioctl.h"
 
-namespace {
-constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
-}
-
 bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value) {
   js_event event{};
   event.type = type;
@@ -86,10 +82,13 @@ void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y) {
   *y = static_cast<int16_t>((hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0);
 }
 
-bool VirtualJoystick::SetHat(uint8_t hatBits) {
-  if (shape_.hats < 1) return false;
+bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits) {
+  if (shape.hats < 1) return false;
   int16_t x, y;
   HatAxisValues(hatBits, &x, &y);
-  const uint8_t first = static_cast<uint8_t>(shape_.axes);
-  return Send(JS_EVENT_AXIS, first, x) && Send(JS_EVENT_AXIS, static_cast<uint8_t>(first + 1), y);
+  const uint8_t first = static_cast<uint8_t>(shape.axes);
+  return WriteJoystickEvent(fd, JS_EVENT_AXIS, first, x) &&
+         WriteJoystickEvent(fd, JS_EVENT_AXIS, static_cast<uint8_t>(first + 1), y);
 }
+
+bool VirtualJoystick::SetHat(uint8_t hatBits) { return fd_ >= 0 && WriteHatEvents(fd_, shape_, hatBits); }

@@ -12,6 +12,9 @@
 
 #include "virtual_joystick/test_joystick.h"
 
+// SDL_HAT_* bits, for code that does not include SDL.
+constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
+
 class VirtualJoystick : public TestJoystick {
  public:
   // Creates the FIFO at path and points SDL's environment at it. Call before
@@ -44,6 +47,10 @@ class VirtualJoystick : public TestJoystick {
 
 // Writes one Linux joystick event to an open joystick FIFO.
 bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value);
+
+// Writes the two axis events that set hat 0 of a joystick of this shape to
+// these SDL_HAT_* bits; false when the shape has no hat or the write fails.
+bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits);
 
 // The values of the two axes that stand for a hat with these SDL_HAT_* bits:
 // x from Left/Right, y from Up/Down, each -32767, 0 or 32767.

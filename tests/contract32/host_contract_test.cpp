@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/dialogs.h"
 #include "virtual_joystick/virtual_joystick.h"
 
 static_assert(sizeof(void*) == 4, "these offsets are the 32-bit host's");
@@ -91,27 +92,6 @@ bool Exists(const char* path) {
   return stat(path, &st) == 0;
 }
 
-// Dismisses every message box that opens, keeping its text.
-struct MessageBoxes {
-  MessageBoxes() { source = g_timeout_add(20, &MessageBoxes::Scan, this); }
-  ~MessageBoxes() { g_source_remove(source); }
-  static gboolean Scan(gpointer self) {
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* w = windows; w != nullptr; w = w->next) {
-      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
-      gchar* text = nullptr;
-      g_object_get(w->data, "text", &text, NULL);
-      static_cast<MessageBoxes*>(self)->texts.push_back(text ? text : "");
-      g_free(text);
-      gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
-    }
-    g_list_free(windows);
-    return TRUE;
-  }
-  guint source;
-  std::vector<std::string> texts;
-};
-
 class Contract32 : public testing::Test {
  protected:
   void SetUp() override {
@@ -181,7 +161,7 @@ TEST_F(Contract32, GetInfoWithANullNameWritesTypeAndIdentifierOnly) {
 
 TEST_F(Contract32, SetInfoTestsBitZeroOfTheWordsAtOffsets8And12Only) {
   AttachJoystick();
-  MessageBoxes boxes;
+  DialogWatcher boxes;
   struct Row {
     uint32_t hostWords;  // offsets 0 and 4, which the plug-in does not read
     uint32_t stateMask, state;
@@ -215,16 +195,16 @@ TEST_F(Contract32, SetInfoTestsBitZeroOfTheWordsAtOffsets8And12Only) {
     EXPECT_EQ(record, before) << "the record was written";
   }
   EXPECT_EQ(lib_.SetInfoFunc(nullptr), 0);
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{});
+  EXPECT_EQ(boxes.texts(), std::vector<std::string>{});
 }
 
 TEST_F(Contract32, SwitchingOnWithoutAJoystickSaysSoAndWritesTheDefaultFile) {
   setenv("SDL_JOYSTICK_DEVICE", (dir_ + "/no-such-device").c_str(), 1);
-  MessageBoxes boxes;
+  DialogWatcher boxes;
 
   EXPECT_EQ(SwitchOn(), 1);
 
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{"Error 0 opening the joystick"});
+  EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Error 0 opening the joystick"});
   EXPECT_EQ(ReadText("Kelvo.ini"),
             "Btn0=0\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=1000\n");
 }
@@ -236,9 +216,9 @@ TEST_F(Contract32, RunRewritesOneFourBytePadWord) {
   std::ofstream("Kelvo.ini") << "Btn0=1\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=12\n"
                                 "Axis threshold=1000\n";
   AttachJoystick();
-  MessageBoxes boxes;
+  DialogWatcher boxes;
   ASSERT_EQ(SwitchOn(), 1);
-  ASSERT_EQ(boxes.texts, std::vector<std::string>{});
+  ASSERT_EQ(boxes.texts(), std::vector<std::string>{});
   ASSERT_TRUE(stick_->SetButton(0, true));  // A held
   ASSERT_TRUE(stick_->SetAxis(0, 32767));   // Right held
 

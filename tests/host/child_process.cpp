@@ -58,6 +58,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
     setpgid(0, 0);
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
+    if (readErrors_) dup2(out[1], STDERR_FILENO);
     execve(args[0], args.data(), envp.data());
     _exit(127);
   }

@@ -23,6 +23,10 @@ class ChildProcess {
   bool Start(const std::vector<std::string>& argv,
              const std::vector<std::pair<std::string, std::string>>& environment = {});
 
+  // From the next Start on, the child's standard error is read with its
+  // standard output, for checking what it says on either.
+  void ReadErrorsToo() { readErrors_ = true; }
+
   // Writes a line (a line feed is added) to the child's standard input.
   bool Send(const std::string& line);
   // Ends the child's standard input.
@@ -59,6 +63,7 @@ class ChildProcess {
   std::vector<std::string> lines_;
   size_t taken_ = 0;
   bool ended_ = false;
+  bool readErrors_ = false;
   int status_ = 0;
 };
 

@@ -27,8 +27,6 @@ constexpr unsigned long kDirections = Up | Down | Left | Right;
 constexpr unsigned long kOwned = 0x303FF;
 }  // namespace pad
 
-constexpr uint8_t kHatUp = 0x01, kHatRight = 0x02, kHatDown = 0x04, kHatLeft = 0x08;
-
 // Kelvo.ini text for a key map.
 std::string ConfigText(const std::array<int, 8>& buttons, int threshold);
 

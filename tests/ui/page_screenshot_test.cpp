@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "gtk_helpers/window_picture.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/ui/settings_host.h"
 
@@ -25,16 +26,11 @@ TEST_F(PageScreenshotTest, SavesAPictureOfThePage) {
 
   // Drawn into a pixmap of its own: reading the screen could catch the window
   // before the X server has painted it.
-  GdkPixmap* drawable = gtk_widget_get_snapshot(host.window(), nullptr);
-  ASSERT_NE(drawable, nullptr);
-  int width = 0, height = 0;
-  gdk_drawable_get_size(GDK_DRAWABLE(drawable), &width, &height);
+  GdkPixbuf* shot = PictureOfWindow(host.window());
+  ASSERT_NE(shot, nullptr);
+  const int width = gdk_pixbuf_get_width(shot), height = gdk_pixbuf_get_height(shot);
   ASSERT_GE(width, 296) << "wide enough for both columns of key buttons";
   ASSERT_GE(height, 184);
-  GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(
-      nullptr, GDK_DRAWABLE(drawable), gdk_drawable_get_colormap(drawable), 0, 0, 0, 0, width, height);
-  g_object_unref(drawable);
-  ASSERT_NE(shot, nullptr);
 
   // Something was drawn: the picture is not one flat colour.
   const guchar* pixels = gdk_pixbuf_get_pixels(shot);
@@ -50,10 +46,7 @@ TEST_F(PageScreenshotTest, SavesAPictureOfThePage) {
 
   mkdir(KELVO_TEST_OUTPUT_DIR, 0755);
   const std::string path = std::string(KELVO_TEST_OUTPUT_DIR) + "/settings_page.png";
-  GError* error = nullptr;
-  const gboolean saved = gdk_pixbuf_save(shot, path.c_str(), "png", &error, nullptr);
-  EXPECT_TRUE(saved) << (error ? error->message : "");
-  if (error) g_error_free(error);
+  EXPECT_TRUE(SavePng(shot, path));
   g_object_unref(shot);
   EXPECT_TRUE(FileExists(path));
   std::printf("settings page picture: %s\n", path.c_str());

@@ -1,5 +1,7 @@
 #include "tests/ui/settings_host.h"
 
+#include "gtk_helpers/widget_search.h"
+
 const char* const kKeyButtonNames[8] = {"btn1", "btn2", "btn3", "btn4", "btn5", "btn6", "btn7", "btn8"};
 
 PropertiesWindow::PropertiesWindow() {
@@ -37,10 +39,7 @@ std::vector<GtkWidget*> Children(GtkWidget* container) {
 }
 
 GtkWidget* ChildNamed(GtkWidget* container, const std::string& name) {
-  for (GtkWidget* child : Children(container)) {
-    if (name == gtk_widget_get_name(child)) return child;
-  }
-  return nullptr;
+  return FindWidgetNamed(container, name.c_str());
 }
 
 GtkWidget* ButtonLabelled(GtkWidget* container, const std::string& text) {

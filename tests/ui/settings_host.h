@@ -42,7 +42,7 @@ class PropertiesWindow {
 
 // The page's children in the order they were put into it.
 std::vector<GtkWidget*> Children(GtkWidget* container);
-// The child with this widget name, or null.
+// The widget with this widget name inside container, or null.
 GtkWidget* ChildNamed(GtkWidget* container, const std::string& name);
 // The child of this type with this label text, or null.
 GtkWidget* ButtonLabelled(GtkWidget* container, const std::string& text);

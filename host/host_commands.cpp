@@ -1,0 +1,98 @@
+// The commands that run on the main loop (kelvo-host --help lists them).
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gtk_helpers/message_boxes.h"
+#include "gtk_helpers/widget_search.h"
+#include "gtk_helpers/window_picture.h"
+#include "host/host_actions.h"
+#include "host/host_window.h"
+#include "host/say.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+void Click(const Words& words) {
+  const char* name = words[1].c_str();
+  GtkWidget* widget = FindWidgetNamed(PropertiesDialog(), name);
+  if (widget == nullptr) widget = FindWidgetNamed(HostWindow(), name);
+  if (widget == nullptr || !GTK_IS_BUTTON(widget)) {
+    Say("click: no button %s", name);
+    return;
+  }
+  Say("clicking %s", name);
+  // The handler may keep the main loop until it is done (a capture waits
+  // for a joystick button).
+  gtk_button_clicked(GTK_BUTTON(widget));
+  const char* label = gtk_button_get_label(GTK_BUTTON(widget));
+  Say("clicked %s: %s", name, label ? label : "");
+}
+
+void Choose(const Words& words) {
+  GtkWidget* combo = FindWidgetOfType(PropertiesDialog(), GTK_TYPE_COMBO_BOX);
+  if (combo == nullptr) {
+    Say("choose: no combo box");
+    return;
+  }
+  const int index = std::atoi(words[1].c_str());
+  gtk_combo_box_set_active(GTK_COMBO_BOX(combo), index);
+  gchar* text = gtk_combo_box_get_active_text(GTK_COMBO_BOX(combo));
+  Say("chose %d: %s", index, text ? text : "");
+  g_free(text);
+}
+
+void Dialogs(const Words&) {
+  std::vector<std::string> texts;
+  if (AnswerMessageBoxes(&texts) == 0) Say("message: none");
+  for (const std::string& text : texts) Say("message: %s", text.c_str());
+}
+
+void Shot(const Words& words) {
+  const std::string& what = words[1];
+  const std::string& file = words[2];
+  gdk_window_process_all_updates();
+  gdk_flush();
+  const bool saved = what == "host"         ? SaveWindowPng(HostWindow(), file)
+                     : what == "properties" ? SaveWindowPng(PropertiesDialog(), file)
+                     : what == "screen"     ? SaveScreenPng(file)
+                                            : false;
+  Say("shot %s %s: %s", what.c_str(), file.c_str(), saved ? "saved" : "failed");
+}
+
+struct Command {
+  const char* word;
+  size_t arguments;
+  void (*run)(const Words&);
+};
+
+const Command kCommands[] = {
+    {"properties", 0, [](const Words&) { OpenProperties(); }},
+    {"click", 1, Click},
+    {"choose", 1, Choose},
+    {"dialogs", 0, Dialogs},
+    {"gamepad", 0, [](const Words&) { StartGamepad(); }},
+    {"switch-on", 0, [](const Words&) { SwitchOnAgain(); }},
+    {"shot", 2, Shot},
+    {"quit", 0, [](const Words&) { RequestQuit(); }},
+};
+
+}  // namespace
+
+void RunHostCommand(const std::string& line) {
+  Words words;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) words.push_back(word);
+  if (words.empty()) return;
+  for (const Command& command : kCommands) {
+    if (words[0] != command.word) continue;
+    if (words.size() != command.arguments + 1) break;
+    command.run(words);
+    return;
+  }
+  Say("unknown command: %s", line.c_str());
+}

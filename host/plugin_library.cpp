@@ -1,0 +1,104 @@
+#include "host/plugin_library.h"
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+std::string ExecutableDir() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (n <= 0) return ".";
+  path[n] = '\0';
+  std::string self = path;
+  const size_t slash = self.rfind('/');
+  return slash == std::string::npos ? "." : self.substr(0, slash);
+}
+
+namespace {
+
+std::vector<std::string> Candidates(const std::string& requested) {
+  if (!requested.empty()) {
+    // dlopen looks a name without a slash up on the loader's path only.
+    if (requested.find('/') == std::string::npos && access(requested.c_str(), F_OK) == 0)
+      return {"./" + requested};
+    return {requested};
+  }
+  const std::string dir = ExecutableDir();
+  return {dir + "/../" KELVO_INSTALL_LIBDIR "/kelvo/libKelvo.so", dir + "/../libKelvo.so", "libKelvo.so"};
+}
+
+template <typename Function>
+bool Resolve(void* handle, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(dlsym(handle, name));
+  return *function != nullptr;
+}
+
+}  // namespace
+
+bool LoadPlugin(const std::string& requested, PluginLibrary* plugin) {
+  std::string errors;
+  for (const std::string& candidate : Candidates(requested)) {
+    const bool isPath = candidate.find('/') != std::string::npos;
+    if (isPath && requested.empty() && access(candidate.c_str(), F_OK) != 0) continue;
+    plugin->handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (plugin->handle != nullptr) {
+      plugin->path = candidate;
+      break;
+    }
+    errors += std::string("\n  ") + dlerror();
+  }
+  if (plugin->handle == nullptr) {
+    std::fprintf(stderr, "kelvo-host: cannot load the plug-in:%s\n", errors.c_str());
+    return false;
+  }
+  const char* missing = !Resolve(plugin->handle, "GetInfoFunc", &plugin->getInfo)   ? "GetInfoFunc"
+                        : !Resolve(plugin->handle, "SetInfoFunc", &plugin->setInfo) ? "SetInfoFunc"
+                        : !Resolve(plugin->handle, "RunFunc", &plugin->run)         ? "RunFunc"
+                        : !Resolve(plugin->handle, "SetPropertyFunc", &plugin->setProperty)
+                            ? "SetPropertyFunc"
+                        : !Resolve(plugin->handle, "DeleteFunc", &plugin->drop) ? "DeleteFunc"
+                                                                                : nullptr;
+  if (missing != nullptr) {
+    std::fprintf(stderr, "kelvo-host: %s has no entry point %s\n", ShownPath(plugin->path).c_str(), missing);
+    return false;
+  }
+  return true;
+}
+
+std::string ShownPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  char* here = getcwd(nullptr, 0);
+  std::string target = real ? real : path, shown;
+  if (real != nullptr && here != nullptr) {
+    // Up from the working directory until the target lies below, at most
+    // two folders up.
+    std::string base = here;
+    std::string up;
+    for (int level = 0; level <= 2 && shown.empty(); ++level) {
+      if (base == "/") break;
+      if (target.compare(0, base.size() + 1, base + "/") == 0) shown = up + target.substr(base.size() + 1);
+      base.resize(base.rfind('/'));
+      if (base.empty()) base = "/";
+      up += "../";
+    }
+  }
+  std::free(real);
+  std::free(here);
+  if (!shown.empty()) return shown;
+  const size_t file = target.rfind('/');
+  if (file == std::string::npos || file == 0) return target;
+  const size_t folder = target.rfind('/', file - 1);
+  return folder == std::string::npos ? target : target.substr(folder + 1);
+}
+
+int32_t SwitchOn(const PluginLibrary& plugin) {
+  SetInfoRecord on{};
+  on.stateMask = 1;
+  on.state = 1;
+  return plugin.setInfo(&on);
+}
