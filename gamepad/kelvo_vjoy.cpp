@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "gtk_helpers/display_lost.h"
+#include "gtk_helpers/tool_window.h"
 #include "gtk_helpers/window_picture.h"
 #include "virtual_joystick/virtual_joystick.h"
 
@@ -232,13 +233,9 @@ GtkWidget* Frame(const char* title, GtkWidget* child) {
 }
 
 void BuildWindow(int x, int y, bool placed) {
-  pad.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(pad.window), "Kelvo virtual gamepad");
-  gtk_container_set_border_width(GTK_CONTAINER(pad.window), 8);
+  GtkWidget* box = nullptr;
+  pad.window = NewToolWindow("Kelvo virtual gamepad", 6, &box);
   g_signal_connect(pad.window, "destroy", G_CALLBACK(on_window_destroy), nullptr);
-
-  GtkWidget* box = gtk_vbox_new(FALSE, 6);
-  gtk_container_add(GTK_CONTAINER(pad.window), box);
 
   // Buttons in rows of four, numbered from 1 as Kelvo.ini and the settings
   // page count them.

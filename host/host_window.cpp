@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "gtk_helpers/tool_window.h"
 #include "host/pad_names.h"
 #include "host/say.h"
 
@@ -114,12 +115,9 @@ void BuildHostWindow(const PluginLibrary& plugin, const WindowContent& content,
                      const WindowActions& actions) {
   shown.plugin = &plugin;
   shown.actions = actions;
-  shown.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(shown.window), "Kelvo host");
-  gtk_container_set_border_width(GTK_CONTAINER(shown.window), 8);
+  GtkWidget* box = nullptr;
+  shown.window = NewToolWindow("Kelvo host", 8, &box);
   g_signal_connect(shown.window, "delete-event", G_CALLBACK(on_window_delete), nullptr);
-  GtkWidget* box = gtk_vbox_new(FALSE, 8);
-  gtk_container_add(GTK_CONTAINER(shown.window), box);
 
   GtkWidget* info = gtk_table_new(5, 2, FALSE);
   gtk_table_set_col_spacings(GTK_TABLE(info), 8);
