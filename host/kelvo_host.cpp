@@ -52,17 +52,36 @@ std::unique_ptr<VirtualJoystick> stick;  // the virtual joystick, when there is 
 std::string vjoyProgram;
 std::atomic<bool> quitRequested{false};
 
-void OnGamepadLine(const std::string& line) { Say("%s", line.c_str()); }
+std::string VirtualJoystickText() { return stick->path() + " (virtual gamepad)"; }
+
+void OnGamepadLine(const std::string& line);
 
 // However the gamepad ended (closed, killed), let go of everything on the
-// joystick: a button it held when it died must not stay held.
+// joystick: a button it held when it died must not stay held. One that
+// ended unplugged leaves the joystick plugged in for the next.
 void OnGamepadEnd() {
+  if (stick && !stick->ok() && stick->Plug(stick->shape())) ShowJoystick(VirtualJoystickText());
   if (stick) stick->Reset();
   Say("gamepad: closed; joystick released");
   ShowGamepadRunning(false);
 }
 
 GamepadProcess gamepad(OnGamepadLine, OnGamepadEnd);
+
+// The gamepad's "Unplug" and "Plug in" act on the joystick device, which the
+// host made: unplugged, its node is removed and the host's writer closed
+// (the gamepad closes its own); plugged in, it is made again and the gamepad
+// told to open it.
+void OnGamepadLine(const std::string& line) {
+  Say("%s", line.c_str());
+  if (!stick) return;
+  if (line == "gamepad: unplugged") {
+    stick->Unplug();
+    ShowJoystick("unplugged");
+  } else if (line == "gamepad: plugging in") {
+    if (stick->Plug(stick->shape()) && gamepad.Tell("plugged")) ShowJoystick(VirtualJoystickText());
+  }
+}
 
 void TellGamepad(const std::string& line) {
   if (!gamepad.Tell(line)) Say("gamepad: not running");
@@ -109,9 +128,7 @@ std::string JoystickInUse() {
   std::lock_guard<std::mutex> hold(poller.pause());
   if (!SDL_WasInit(SDL_INIT_JOYSTICK) || SDL_NumJoysticks() <= 0) return "none";
   const char* reported = SDL_JoystickName(0);
-  std::string text = reported ? reported : "(no name)";
-  if (stick) text += " (virtual gamepad)";
-  return text;
+  return stick ? VirtualJoystickText() : std::string(reported ? reported : "(no name)");
 }
 
 void MakeVirtualJoystick() {

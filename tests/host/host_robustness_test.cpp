@@ -119,6 +119,28 @@ TEST_F(HostTest, SwitchOnFindsAJoystickAttachedAfterTheNoJoystickMessage) {
   close(fd);
 }
 
+// The gamepad's "Unplug" takes the device away as a pulled cable does (its
+// node removed, every writer closed) and the host's joystick line says so;
+// "Plug in" brings it back at the same path.
+TEST_F(HostTest, UnplugAndPlugInAreShownOnTheJoystickLine) {
+  StartWithGamepad({3, 0, 0, 0, 0, 0, 0, 0});
+  const std::string joystick = host_.Transcript().substr(host_.Transcript().find("joystick: "));
+  const std::string device = RunFolderIn(joystick) + "/js0";
+  host_.Send("vjoy press 3");
+  Expect(PadLine(pad::A, "A"));
+  host_.Send("vjoy unplug");
+  Expect("gamepad: unplugged");
+  Expect("joystick: unplugged");
+  EXPECT_FALSE(FileExists(device));
+  host_.Send("vjoy press 3");
+  Expect("gamepad: unplugged: press 3");
+  host_.Send("vjoy plug");
+  Expect("joystick: " + device + " (virtual gamepad)");
+  Expect("gamepad: plugged in");
+  EXPECT_TRUE(FileExists(device));
+  Quit();
+}
+
 struct OptionCase {
   std::vector<std::string> args;
   int exitStatus;
