@@ -29,7 +29,7 @@ std::vector<std::string> Candidates(const std::string& requested) {
     return {requested};
   }
   const std::string dir = ExecutableDir();
-  return {dir + "/../" KELVO_INSTALL_LIBDIR "/kelvo/libKelvo.so", dir + "/../libKelvo.so", "libKelvo.so"};
+  return {dir + "/../" KELVO_PLUGIN_DIR "/libKelvo.so", dir + "/../libKelvo.so", "libKelvo.so"};
 }
 
 template <typename Function>

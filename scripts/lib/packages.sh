@@ -24,6 +24,9 @@ ensure_packages() {
 NATIVE_PACKAGES="build-essential cmake pkg-config libsdl1.2-dev libgtk2.0-dev \
 libgtest-dev libgmock-dev xvfb xauth binutils"
 
+# What the package test checks the Debian packages with.
+PACKAGE_CHECK_PACKAGES="lintian"
+
 # sdl12-compat, the SDL 1.2 of current distributions (SDL 1.2's API on SDL 2),
 # for the second pass of the joystick tests. Not the -shim package: that
 # would make it the default SDL 1.2 in place of the classic one the build uses.

@@ -2,7 +2,8 @@
  *   kelvo_package_loader PATH
  * Exits 0 when the five entry points resolve, the library that answers is the
  * file at PATH (not one found elsewhere), and GetInfoFunc writes the type and
- * the display name at this word size's offsets. */
+ * the display name at this word size's offsets. It also prints the version of
+ * the SDL 1.2 that came with it (1.2.50 or later is sdl12-compat). */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <limits.h>
@@ -55,6 +56,16 @@ int main(int argc, char** argv) {
     fprintf(stderr, "GetInfoFunc: result %d, type %d, name '%.63s'\n", result, type, name);
     return 1;
   }
-  printf("%u-bit library %s: \"%s\"\n", (unsigned)(8 * sizeof(void*)), found, name);
+  /* The SDL 1.2 the library brought in: SDL_version is three bytes. */
+  void* sdl = dlopen("libSDL-1.2.so.0", RTLD_NOW | RTLD_NOLOAD);
+  const uint8_t* (*linkedVersion)(void) =
+      sdl ? (const uint8_t* (*)(void))dlsym(sdl, "SDL_Linked_Version") : NULL;
+  if (linkedVersion == NULL) {
+    fprintf(stderr, "no SDL 1.2 loaded with the library\n");
+    return 1;
+  }
+  const uint8_t* version = linkedVersion();
+  printf("%u-bit library %s: \"%s\", SDL %u.%u.%u\n", (unsigned)(8 * sizeof(void*)), found, name, version[0],
+         version[1], version[2]);
   return 0;
 }

@@ -298,7 +298,7 @@ struct Layout {
   const char* libraryDir;  // under the prefix, or null for none
   int exitStatus;
 };
-const Layout kLayouts[] = {{KELVO_INSTALL_LIBDIR "/kelvo", 0}, {".", 0}, {nullptr, 1}};
+const Layout kLayouts[] = {{KELVO_PLUGIN_DIR, 0}, {".", 0}, {nullptr, 1}};
 
 TEST_F(HostTest, FindsThePluginBesideItsProgram) {
   for (const Layout& layout : kLayouts) {
