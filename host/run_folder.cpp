@@ -31,7 +31,9 @@ void RemoveRunFolder(const std::string& folder) {
     std::vector<std::string> files;
     while (const dirent* entry = readdir(dir)) {
       const std::string name = entry->d_name;
-      if (name != "." && name != "..") files.push_back(folder + '/' + name);
+      if (name == "." || name == "..") continue;
+      files.push_back(folder);
+      files.back().append("/").append(name);
     }
     closedir(dir);
     for (const std::string& file : files) unlink(file.c_str());
