@@ -189,13 +189,15 @@ Outcome ReplaceExisting(const char* path, const FoundFile& found, const char* da
   UniqueFd writable;
   if (RealPathOf(found, path, &real)) writable = OpenFound(found, real.c_str(), O_WRONLY);
   if (!writable) return ReplacedSince(path, found) ? Outcome::kRaced : Outcome::kFailed;
-  if (!LockExclusive(writable.get())) return Outcome::kFailed;
+  // Where the file system has no locks (some network ones), only the
+  // rename, which is whole whoever wins, may be used.
+  const bool locked = LockExclusive(writable.get());
   struct stat now;
   if (lstat(real.c_str(), &now) != 0 || !SameFile(now, found.status)) return Outcome::kRaced;
 
   int createError = 0;
   const Outcome outcome = WriteAndRename(real, &found.status, data, size, &createError);
-  if (outcome != Outcome::kFailed || !RefusesNewFiles(createError)) return outcome;
+  if (outcome != Outcome::kFailed || !RefusesNewFiles(createError) || !locked) return outcome;
   return RewriteInPlace(writable.get(), found, real, data, size) ? Outcome::kStored : Outcome::kFailed;
 }
 
