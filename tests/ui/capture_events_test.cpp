@@ -68,8 +68,9 @@ TEST_F(CaptureEventsTest, ThePromptIsDrawnBeforeTheJoystickIsRead) {
   const auto assigned = std::find(drawn.begin(), drawn.end(), "A : Button 3");
   EXPECT_NE(std::find(drawn.begin(), assigned, kPromptA), assigned) << testing::PrintToString(drawn);
   EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText({3, 0, 0, 0, 0, 6, 0, 0}, 1000));
-  const char* tip = gtk_widget_get_tooltip_text(Key(0));
+  gchar* tip = gtk_widget_get_tooltip_text(Key(0));
   EXPECT_NE(std::string(tip ? tip : "").find("Esc cancels"), std::string::npos);
+  g_free(tip);
 }
 
 // While it listens, clicks elsewhere on the host do nothing; then the user
