@@ -6,6 +6,7 @@
 // closing the dialog or a message box in the middle leaves a sound state.
 #include <gdk/gdkkeysyms.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gtk_helpers/window_picture.h"
 #include "tests/ui/capture_fixture.h"
 
 namespace {
@@ -188,6 +190,30 @@ TEST_F(CaptureEventsTest, TheHostKeepsPollingAndDrawingAndTheWaitCostsLittle) {
   EXPECT_GE(tabDrawn - drawnAtPrompt, 5);
   EXPECT_LT(cpu, kCpuShareLimit * seconds) << "share of one processor";
   EXPECT_EQ(FileState("Kelvo.ini"), before_);
+}
+
+// The page while it listens, saved in the test run's output folder for a
+// person to look at (the README's picture of the page is a copy).
+TEST_F(CaptureEventsTest, SavesAPictureOfACaptureInProgress) {
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText({3, 4, 9, 10, 5, 6, 1, 0}, 1000)));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  gtk_widget_hide(host_->window());  // shown again, the page shows the new map
+  gtk_window_resize(GTK_WINDOW(host_->window()), 320, 240);
+  gtk_widget_show(host_->window());
+  host_->Settle();
+  mkdir(KELVO_TEST_OUTPUT_DIR, 0755);
+  const std::string path = std::string(KELVO_TEST_OUTPUT_DIR) + "/settings_page_capture.png";
+  bool saved = false;
+  When shoot([this] { return Prompting(); },
+             [&] {
+               host_->Settle();
+               saved = SaveWindowPng(host_->window(), path);
+               PressKey(GDK_KEY_Escape);
+             });
+  CaptureOnA();
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(TextOf(Key(0)), "A : Button 3");
+  std::printf("picture of a capture: %s\n", path.c_str());
 }
 
 }  // namespace
