@@ -340,7 +340,8 @@ int main(int argc, char** argv) {
   // the wall time also counts the moments another process had the processor.
   auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
   const SdlImplementation sdl = LinkedSdlImplementation();
-  std::printf("SDL 1.2: %s\n", SdlImplementationName(sdl));
+  // A line of its own: the console reporter may leave a colour reset unterminated.
+  std::printf("\nSDL 1.2: %s\n", SdlImplementationName(sdl));
   if (sdl == SdlImplementation::kCompat) {
     std::printf(
         "(both paths include SDL 2's own work in each update: polls of its udev sockets and its locks)\n");
