@@ -1,14 +1,17 @@
-// How a change is noticed, checked from the polls at most once per 4 ms tick
-// of CLOCK_MONOTONIC_COARSE (read without a system call), so that polling
-// costs no more than before and needs no thread of its own:
+// How a change is noticed, from the polls themselves (no thread of its own),
+// with a system call only every few milliseconds, timed by
+// CLOCK_MONOTONIC_COARSE (read without a system call):
 //
-// Classic SDL 1.2 keeps the last state of a device whose read fails. When
-// joystick 0 opens, the descriptor SDL opened for it is found (the one that
-// appeared in /proc/self/fd) and duplicated; a device node that was removed
-// (a pad unplugged, the test rig's FIFO deleted) has no links left, which
-// one fstat shows. Arrivals are seen by inotify on /dev/input and on the
-// folders named in SDL_JOYSTICK_DEVICE, read without blocking, counting only
-// names SDL may list (js*, event*, or the names in SDL_JOYSTICK_DEVICE).
+// Classic SDL 1.2 keeps the last state of a device whose read fails. Each
+// update reads the device until nothing is left (EAGAIN); a read that ends
+// otherwise (end of file, ENODEV) makes the poll check at once, and so does a
+// check every 64 ms. When joystick 0 opens, the descriptor SDL opened for it
+// is found (the one that appeared in /proc/self/fd) and duplicated; a device
+// node that was removed (a pad unplugged, the test rig's FIFO deleted) has no
+// links left, which one fstat shows. While no joystick is open, every 4 ms
+// tick reads inotify (without blocking), which watches /dev/input and the
+// folders named in SDL_JOYSTICK_DEVICE, counting only names SDL may list
+// (js*, event*, or the names in SDL_JOYSTICK_DEVICE).
 //
 // On sdl12-compat, SDL 2 underneath knows: the joystick is the SDL 2 device
 // with the same name, looked up by instance ID (new devices get new IDs).
@@ -45,7 +48,10 @@ int64_t CoarseNow() {
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+constexpr int kTicksBetweenChecksWhileOpen = 16;
+
 int64_t lastCheck = INT64_MIN / 2;
+int64_t lastFailedReadCheck = INT64_MIN / 2;
 int64_t arrivalSeen = -1;  // when a matching name appeared; -1 for none
 
 // Classic SDL: SDL's descriptor for joystick 0 and a duplicate of it, and
@@ -215,10 +221,20 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
   return opened;
 }
 
-bool DeviceCheckDue() {
+bool DeviceCheckDue(bool joystickOpen) {
+  // Classic SDL's reads tell of a device going away; SDL 2 is asked each tick.
+  const bool readsTell = joystickOpen && !RunningOnSdl2();
+  const int64_t interval = readsTell ? kTicksBetweenChecksWhileOpen * kCheckIntervalNs : kCheckIntervalNs;
   const int64_t now = CoarseNow();
-  if (now - lastCheck < kCheckIntervalNs) return false;
+  if (now - lastCheck < interval) return false;
   lastCheck = now;
+  return true;
+}
+
+bool FailedReadCheckDue() {
+  const int64_t now = CoarseNow();
+  if (now - lastFailedReadCheck < kCheckIntervalNs) return false;
+  lastFailedReadCheck = now;
   return true;
 }
 

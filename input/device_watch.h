@@ -12,9 +12,15 @@ enum class DeviceChange { kNone, kGone, kArrived };
 // starts watching for arrivals. Returns the joystick or null.
 SDL_Joystick* OpenFirstJoystickAndWatch();
 
-// Whether a periodic check is due: true once per tick of a clock that costs
-// no system call (4 ms here), so that it may be asked at every poll.
-bool DeviceCheckDue();
+// Whether a periodic check is due, by a clock that costs no system call:
+// once per 4 ms tick, but only once per 16 ticks while a joystick is open on
+// classic SDL (where its going away is seen by FailedReadCheckDue).
+// Cheap enough to ask at every poll.
+bool DeviceCheckDue(bool joystickOpen);
+
+// After a joystick update whose device read did not end as usual: whether
+// to check now (at most once per tick).
+bool FailedReadCheckDue();
 
 // Looks for a change. kGone: the open joystick's device went away (asked
 // only while one is open). kArrived: a joystick device appeared while none

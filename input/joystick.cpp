@@ -1,6 +1,7 @@
 #include "input/joystick.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 
@@ -66,11 +67,7 @@ void ListAndOpen() {
   joy = OpenFirstJoystickAndWatch();
 }
 
-// Keeps joy pointing at a live joystick: cheap checks at every poll, the
-// device checks when due, or always (force).
-void FollowDevices(bool force) {
-  if (joy != nullptr && !StillOpen()) return LeaveToTheHost();
-  if (!following || !(force || DeviceCheckDue())) return;
+void CheckDevicesNow() {
   if (joy != nullptr && OpenedDeviceReplaced()) return LeaveToTheHost();
   KeepJoystickEventsOnlyForAReader();
   switch (CheckDevices(joy != nullptr)) {
@@ -83,6 +80,27 @@ void FollowDevices(bool force) {
     case DeviceChange::kNone:
       break;
   }
+}
+
+// Keeps joy pointing at a live joystick: cheap checks at every poll, the
+// device checks when due, or always (force).
+void FollowDevices(bool force) {
+  if (joy != nullptr && !StillOpen()) return LeaveToTheHost();
+  if (following && (force || DeviceCheckDue(joy != nullptr))) CheckDevicesNow();
+}
+
+// Updates the open joystick; returns whether it is still there. On classic
+// SDL the update reads the device until nothing is left (EAGAIN): a read
+// ending otherwise may mean the device is gone, checked at once. The host's
+// errno is left as it was.
+bool UpdateJoystick() {
+  const int hostErrno = errno;
+  errno = 0;
+  SDL_JoystickUpdate();
+  const bool readEndedOtherwise = errno != EAGAIN;
+  errno = hostErrno;
+  if (readEndedOtherwise && following && !RunningOnSdl2() && FailedReadCheckDue()) CheckDevicesNow();
+  return joy != nullptr;
 }
 
 // A live joystick stays open through a switch-on, held keys and all; a dead
@@ -113,8 +131,7 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
   {
     JoyGuard guard(joyLock);
     FollowDevices(false);
-    const bool readable = joy != nullptr;
-    if (readable) SDL_JoystickUpdate();
+    const bool readable = joy != nullptr && UpdateJoystick();
     // A stick at rest is never a direction, whatever threshold was stored.
     // 64-bit so that negating any stored threshold is defined.
     const int64_t threshold = std::max<int64_t>(axis_thresh, 1);
@@ -148,8 +165,7 @@ int PollLowestHeldButton() {
   FollowDevices(true);
   if (joy == nullptr) return NO_JOYSTICK_TO_READ;
   const int buttons = SDL_JoystickNumButtons(joy);
-  if (buttons <= 0) return NO_JOYSTICK_TO_READ;
-  SDL_JoystickUpdate();
+  if (buttons <= 0 || !UpdateJoystick()) return NO_JOYSTICK_TO_READ;
   for (int i = 0; i < buttons; ++i) {
     if (SDL_JoystickGetButton(joy, i)) return i;
   }
