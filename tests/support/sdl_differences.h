@@ -12,12 +12,26 @@ struct SdlDifferences {
   // 7 axes and no hat, and lists no other joystick. Classic SDL has no such
   // setting.
   bool gameControllerSettingHidesTheHat;
+  // Classic SDL's read of a removed device fails at the next update, so the
+  // plug-in sees the removal in that poll; SDL 2 reports a removal to whoever
+  // asks, which the plug-in does at its next device check, a few
+  // milliseconds later.
+  bool removalSeenInTheNextPoll;
+  // Only classic SDL reads the joystick through a file the test made (the
+  // FIFO), so only there can a test see SDL holding it open.
+  bool joystickReadThroughTheTestsFifo;
 };
 
 inline SdlDifferences ExpectedDifferences(SdlImplementation sdl) {
+  const bool classic = sdl == SdlImplementation::kClassic;
   SdlDifferences expected{};
-  expected.gameControllerSettingHidesTheHat = sdl == SdlImplementation::kCompat;
+  expected.gameControllerSettingHidesTheHat = !classic;
+  expected.removalSeenInTheNextPoll = classic;
+  expected.joystickReadThroughTheTestsFifo = classic;
   return expected;
 }
+
+// The differences for the SDL this process loaded.
+inline SdlDifferences ExpectedDifferences() { return ExpectedDifferences(LinkedSdlImplementation()); }
 
 #endif
