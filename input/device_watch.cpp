@@ -49,6 +49,9 @@ int64_t CoarseNow() {
 }
 
 constexpr int kTicksBetweenChecksWhileOpen = 16;
+constexpr int kPollsPerClockRead = 16;
+int pollsSinceClockRead = 0;
+bool watchingSdl2 = false;  // RunningOnSdl2(), kept where a poll reads it cheaply
 
 int64_t lastCheck = INT64_MIN / 2;
 int64_t lastFailedReadCheck = INT64_MIN / 2;
@@ -210,6 +213,7 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
   deviceFd = sdlFd = -1;
   arrivalSeen = -1;
   const bool onSdl2 = RunningOnSdl2();
+  watchingSdl2 = onSdl2;
   const std::vector<int> before = onSdl2 ? std::vector<int>() : OpenDescriptors();
   SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
   if (onSdl2) {
@@ -222,9 +226,15 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
 }
 
 bool DeviceCheckDue(bool joystickOpen) {
-  // Classic SDL's reads tell of a device going away; SDL 2 is asked each tick.
-  const bool readsTell = joystickOpen && !RunningOnSdl2();
-  const int64_t interval = readsTell ? kTicksBetweenChecksWhileOpen * kCheckIntervalNs : kCheckIntervalNs;
+  // Classic SDL's reads tell of a device going away: with a joystick open
+  // there the clock is read only every 16th poll, and a check runs every 16
+  // ticks. SDL 2 is asked every tick.
+  int64_t interval = kCheckIntervalNs;
+  if (joystickOpen && !watchingSdl2) {
+    if (++pollsSinceClockRead < kPollsPerClockRead) return false;
+    pollsSinceClockRead = 0;
+    interval = kTicksBetweenChecksWhileOpen * kCheckIntervalNs;
+  }
   const int64_t now = CoarseNow();
   if (now - lastCheck < interval) return false;
   lastCheck = now;
