@@ -16,11 +16,15 @@ void PadPoller::Stop() {
 
 void PadPoller::Loop() {
   constexpr long kPeriod = 1000000000L / 60;
-  unsigned long word = ~0ul;  // every key and direction released
-  unsigned long last = word;
+  unsigned long last = ~0ul;
   timespec next;
   clock_gettime(CLOCK_MONOTONIC, &next);
   while (!stopping_.load()) {
+    // Each poll starts from the host's own bits, every key and direction
+    // released, as a host's keypad word does when no other input holds
+    // one: the plug-in leaves the bits it cannot read (no joystick) as they
+    // come, so a word fed back from the last poll would keep its keys held.
+    unsigned long word = ~0ul;
     {
       std::lock_guard<std::mutex> hold(pause_);
       run_(&word);
