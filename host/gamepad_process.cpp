@@ -12,6 +12,18 @@
 
 #include "host/say.h"
 
+namespace {
+
+// In the child, before it runs the gamepad: the signals this process blocks
+// (to read them from a signalfd) are not the gamepad's to block.
+void UnblockSignals(gpointer) {
+  sigset_t none;
+  sigemptyset(&none);
+  pthread_sigmask(SIG_SETMASK, &none, nullptr);
+}
+
+}  // namespace
+
 bool GamepadProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
   if (running()) return true;
   if (watcher_.joinable()) watcher_.join();
@@ -24,8 +36,8 @@ bool GamepadProcess::Start(const std::string& program, const std::vector<std::st
   GError* error = nullptr;
   const GSpawnFlags flags = static_cast<GSpawnFlags>(
       G_SPAWN_DO_NOT_REAP_CHILD | (program.find('/') == std::string::npos ? G_SPAWN_SEARCH_PATH : 0));
-  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, flags, nullptr, nullptr, &pid, &input, &output,
-                                nullptr, &error)) {
+  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, flags, UnblockSignals, nullptr, &pid, &input,
+                                &output, nullptr, &error)) {
     Say("gamepad: cannot start %s: %s", program.c_str(), error ? error->message : "?");
     if (error) g_error_free(error);
     return false;
@@ -75,7 +87,7 @@ void GamepadProcess::Stop() {
     input_ = -1;
   }
   if (pid >= 0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (running() && std::chrono::steady_clock::now() < deadline) g_usleep(10000);
     std::lock_guard<std::mutex> hold(lock_);
     if (pid_ >= 0) kill(pid_, SIGTERM);

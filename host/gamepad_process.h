@@ -25,7 +25,8 @@ class GamepadProcess {
   // the gamepad runs already. False, with the reason printed, on failure.
   bool Start(const std::string& program, const std::vector<std::string>& arguments);
   // Ends the gamepad: its input is closed, at which it quits by itself; one
-  // that does not within two seconds is terminated. Waits until it has ended.
+  // that does not within five seconds (a loaded machine, an emulator) is
+  // terminated. Waits until it has ended.
   void Stop();
   bool running() const;
   // Passes one command line to the gamepad; false when it is not running or

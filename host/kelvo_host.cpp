@@ -17,6 +17,7 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <SDL.h>
@@ -101,9 +102,31 @@ gboolean AnswerWhileQuitting(gpointer) {
   return TRUE;
 }
 
-gboolean QuitSource(gpointer) {
+// SIGINT and SIGTERM are blocked in every thread and read from a signalfd
+// by the main loop, so that no signal handler ever runs: a handler may run
+// on any thread, and under qemu-i386 one that interrupts the main thread
+// can leave it with another thread's identity.
+sigset_t QuitSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+gboolean OnQuitSignal(gint fd, GIOCondition, gpointer) {
+  signalfd_siginfo info;
+  while (read(fd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
+  }
   RequestQuit();
-  return TRUE;  // signal sources stay for a second signal
+  return TRUE;  // a second signal finds it again
+}
+
+void WatchQuitSignals() {
+  const sigset_t signals = QuitSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  const int fd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (fd >= 0) g_unix_fd_add(fd, G_IO_IN, OnQuitSignal, nullptr);
 }
 
 gboolean TimeIsUp(gpointer) {
@@ -202,8 +225,7 @@ int main(int argc, char** argv) {
   // and an interrupt or a termination quits the way the Quit button does,
   // also while a message box is open.
   signal(SIGPIPE, SIG_IGN);
-  g_unix_signal_add(SIGINT, QuitSource, nullptr);
-  g_unix_signal_add(SIGTERM, QuitSource, nullptr);
+  WatchQuitSignals();
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr,
                  "kelvo-host: cannot open the display. Without one, scripts/demo runs the host under a\n"
