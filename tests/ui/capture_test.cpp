@@ -62,7 +62,9 @@ TEST_F(CaptureTest, TheLowestHeldButtonIsAssignedLabelledAndSaved) {
     ASSERT_TRUE(stick_->Reset());
     for (int b : c.held) ASSERT_TRUE(stick_->SetButton(b - 1, true));
     const milliseconds took = Click(c.key);
-    EXPECT_LT(took.count(), 1000) << "a held button is taken at once";
+    // At once: far below the 10 s limit, with room for a loaded machine and
+    // a sanitizer build (where each message box or redraw takes a while).
+    EXPECT_LT(took.count(), 5000) << "a held button is taken at once";
     map[c.key] = c.assigned;
     EXPECT_EQ(TextOf(GTK_WIDGET(KeyButton(c.key))), c.label);
     EXPECT_EQ(ReadFile("Kelvo.ini"), ConfigText(map, 1000));
@@ -121,7 +123,7 @@ TEST_P(NoJoystickToRead, AClickReturnsAtOnceWithAMessageAndChangesNothing) {
   }
 
   const milliseconds took = Click(0);
-  EXPECT_LT(took.count(), 1000);
+  EXPECT_LT(took.count(), 5000) << "at once, not at the 10 s limit";
   EXPECT_EQ(dialogs_->texts(), c.messages);
   EXPECT_EQ(KeyTexts(host_->page(0)), labels);
   EXPECT_EQ(ReadFile("Kelvo.ini"), original);
