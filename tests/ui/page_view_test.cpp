@@ -116,6 +116,7 @@ TEST_F(PageViewTest, APageShowsTheKeyMapInForceWhenItBecomesVisible) {
     std::function<void()> hide, show;
   };
   const Step steps[] = {
+      {"left visible", {5, 0, 0, 0, 0, 0, 0, 2}, 1000, 1, [] {}, [] {}},
       {"tab chosen",
        {3, 0, 0, 0, 0, 0, 9, 0},
        1500,
