@@ -4,9 +4,9 @@
 // mouse holds them; the hat's four buttons likewise; two sliders set the
 // stick's axes.
 //
-// It runs as a process of its own so that it keeps answering while the host's
-// main loop is blocked (a capture on the settings page waits there for a
-// button press).
+// It runs as a process of its own, so that it keeps answering whatever the
+// host's main loop is doing (a message box, a capture listening in a main
+// loop of its own with a grab on one button).
 //
 // With --commands it also reads one command a line from standard input, and
 // quits at end of input (the host went away):

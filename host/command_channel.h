@@ -1,8 +1,8 @@
 // kelvo-host --commands: commands on standard input, one a line, read on a
 // thread of their own. "vjoy ..." lines go to the gamepad and "sleep S"
-// pauses the reading, both at once and also while the main loop is blocked
-// (a capture waits there for a joystick button); every other line queues
-// for the main loop and runs there in the order read.
+// pauses the reading, both at once whatever the main loop is doing (a
+// message box or a capture may be running a main loop of its own); every
+// other line queues for the main loop and runs there in the order read.
 #ifndef KELVO_HOST_COMMAND_CHANNEL_H
 #define KELVO_HOST_COMMAND_CHANNEL_H
 

@@ -55,7 +55,7 @@ bool GamepadProcess::Start(const std::string& program, const std::vector<std::st
 }
 
 // Passes the gamepad's lines on until its output ends, then waits for it.
-// A thread of its own, so that this goes on while the main loop is blocked.
+// A thread of its own, so that this goes on whatever the main loop is doing.
 void GamepadProcess::Watch(pid_t pid, int output) {
   FILE* lines = fdopen(output, "r");
   char buffer[1024];
