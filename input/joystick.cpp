@@ -136,22 +136,30 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
     // 64-bit so that negating any stored threshold is defined.
     const int64_t threshold = std::max<int64_t>(axis_thresh, 1);
 
+    // Each input is read once per poll, so the word is one moment's state
+    // even when the pad changes mid-poll (SDL 2 recentres a removed pad on
+    // whichever thread removes it).
+    const Uint8 hat = readable ? SDL_JoystickGetHat(joy, 0) : SDL_HAT_CENTERED;
+    const int64_t axes[2] = {readable ? SDL_JoystickGetAxis(joy, 0) : 0,
+                             readable ? SDL_JoystickGetAxis(joy, 1) : 0};
     for (const Direction& d : kDirections) {
-      bool held = readable && (SDL_JoystickGetHat(joy, 0) & d.hatBit) != 0;
-      if (!held) {
-        const int64_t value = readable ? SDL_JoystickGetAxis(joy, d.axis) : 0;
-        held = d.towardNegative ? value <= -threshold : value >= threshold;
-      }
+      const int64_t value = axes[d.axis];
+      const bool held =
+          (hat & d.hatBit) != 0 || (d.towardNegative ? value <= -threshold : value >= threshold);
       word = held ? (word & ~d.padBit) : (word | d.padBit);
     }
 
     const int buttons = readable ? SDL_JoystickNumButtons(joy) : 0;
+    Uint8 pressed[KEY_COUNT];
     for (int key = 0; key < KEY_COUNT; ++key) {
       const int32_t b = btn[key];
       if (b < 1 || b > buttons) continue;  // no usable button: the host's bit stays
+      int earlier = 0;
+      while (earlier < key && btn[earlier] != b) ++earlier;
+      pressed[key] = earlier < key ? pressed[earlier] : SDL_JoystickGetButton(joy, b - 1);
       // Widened before inverting, so the host's upper bits of a 64-bit word stay.
       const unsigned long bit = btnVal[key];
-      word = SDL_JoystickGetButton(joy, b - 1) ? (word & ~bit) : (word | bit);
+      word = pressed[key] ? (word & ~bit) : (word | bit);
     }
   }
   *padWord = word;
