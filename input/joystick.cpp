@@ -150,16 +150,27 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
     }
 
     const int buttons = readable ? SDL_JoystickNumButtons(joy) : 0;
-    Uint8 pressed[KEY_COUNT];
+    // Buttons below 64 already read in this poll, and which of those are
+    // held. (A button past 64, which no pad has in practice, is read per key.)
+    uint64_t read = 0, held = 0;
     for (int key = 0; key < KEY_COUNT; ++key) {
       const int32_t b = btn[key];
       if (b < 1 || b > buttons) continue;  // no usable button: the host's bit stays
-      int earlier = 0;
-      while (earlier < key && btn[earlier] != b) ++earlier;
-      pressed[key] = earlier < key ? pressed[earlier] : SDL_JoystickGetButton(joy, b - 1);
+      const int index = b - 1;
+      bool down;
+      if (index < 64) {
+        const uint64_t mask = uint64_t{1} << index;
+        if ((read & mask) == 0) {
+          read |= mask;
+          if (SDL_JoystickGetButton(joy, index)) held |= mask;
+        }
+        down = (held & mask) != 0;
+      } else {
+        down = SDL_JoystickGetButton(joy, index) != 0;
+      }
       // Widened before inverting, so the host's upper bits of a 64-bit word stay.
       const unsigned long bit = btnVal[key];
-      word = pressed[key] ? (word & ~bit) : (word | bit);
+      word = down ? (word & ~bit) : (word | bit);
     }
   }
   *padWord = word;

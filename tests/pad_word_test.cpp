@@ -122,6 +122,21 @@ TEST_F(PadWordTest, OneButtonDrivesEveryKeyAssignedToIt) {
   EXPECT_EQ(plugin_.Poll(0) & (pad::A | pad::L | pad::Y), pad::A | pad::L | pad::Y);
 }
 
+TEST_F(PadWordTest, ButtonsEitherSideOfTheSixtyFourthDriveTheirKeys) {
+  Start({64, 65, 0, 0, 64, 65, 0, 0}, 1000, {70, 2, 1});
+  constexpr unsigned long kUsed = pad::A | pad::B | pad::L | pad::R;
+  const struct {
+    int button;  // from 0
+    unsigned long held;
+  } rows[] = {{63, pad::A | pad::L}, {64, pad::B | pad::R}, {69, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.button);
+    stick_->SetButton(row.button, true);
+    EXPECT_EQ(plugin_.Poll(~0ul) & kUsed, kUsed & ~row.held);
+    stick_->SetButton(row.button, false);
+  }
+}
+
 TEST_F(PadWordTest, BitsTheHostOwnsPassThrough) {
   Start({1, 2, 3, 4, 5, 6, 7, 8}, 1000);
   stick_->SetButton(0, true);
