@@ -8,9 +8,9 @@
 // the other keys.
 void LoadConfIfNeverLoaded();
 
-// While one lives, saves made on this thread are the plug-in's own, not a
-// change the user made: they may create a missing Kelvo.ini but never
-// replace one that exists and cannot be read.
+// While one lives, saves are the plug-in's own, not a change the user made
+// (all saves run on the GTK thread): they may create a missing Kelvo.ini but
+// never replace one that exists and cannot be read.
 class AutomaticSaves {
  public:
   AutomaticSaves();
