@@ -51,7 +51,6 @@ int64_t CoarseNow() {
 constexpr int kTicksBetweenChecksWhileOpen = 16;
 constexpr int kPollsPerClockRead = 16;
 int pollsSinceClockRead = 0;
-bool watchingSdl2 = false;  // RunningOnSdl2(), kept where a poll reads it cheaply
 
 int64_t lastCheck = INT64_MIN / 2;
 int64_t lastFailedReadCheck = INT64_MIN / 2;
@@ -213,7 +212,6 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
   deviceFd = sdlFd = -1;
   arrivalSeen = -1;
   const bool onSdl2 = RunningOnSdl2();
-  watchingSdl2 = onSdl2;
   const std::vector<int> before = onSdl2 ? std::vector<int>() : OpenDescriptors();
   SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
   if (onSdl2) {
@@ -230,7 +228,7 @@ bool DeviceCheckDue(bool joystickOpen) {
   // there the clock is read only every 16th poll, and a check runs every 16
   // ticks. SDL 2 is asked every tick.
   int64_t interval = kCheckIntervalNs;
-  if (joystickOpen && !watchingSdl2) {
+  if (joystickOpen && !RunningOnSdl2()) {
     if (++pollsSinceClockRead < kPollsPerClockRead) return false;
     pollsSinceClockRead = 0;
     interval = kTicksBetweenChecksWhileOpen * kCheckIntervalNs;
