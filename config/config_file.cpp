@@ -57,6 +57,15 @@ void KelvoClass::MakeCfgFileName(char* buffer) {
   std::memcpy(buffer, kName, sizeof(kName));
 }
 
+void SaveKeyMap(bool askedByUser) {
+  if (askedByUser) {
+    Kelvo.SaveConf();
+  } else {
+    const AutomaticSaves automatic;
+    Kelvo.SaveConf();
+  }
+}
+
 void KelvoClass::SaveConf() {
   char name[256];
   MakeCfgFileName(name);

@@ -8,6 +8,12 @@
 // the other keys.
 void LoadConfIfNeverLoaded();
 
+// Writes Kelvo.ini from the key map; SaveConf() is SaveKeyMap(true). A save
+// the user did not ask for (askedByUser false: the file created at switch-on,
+// the page's normalising save) may create a missing file but never replaces
+// one that exists and cannot be read.
+void SaveKeyMap(bool askedByUser);
+
 // While one lives, saves are the plug-in's own, not a change the user made
 // (all saves run on the GTK thread): they may create a missing Kelvo.ini but
 // never replace one that exists and cannot be read.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <mutex>
 
@@ -189,6 +190,29 @@ int PollLowestHeldButton() {
     if (SDL_JoystickGetButton(joy, i)) return i;
   }
   return NO_BUTTON_HELD;
+}
+
+uint64_t HeldButtons() {
+  JoyGuard guard(joyLock);
+  FollowDevices(false);
+  if (joy == nullptr || !UpdateJoystick()) return 0;
+  const int buttons = std::min(SDL_JoystickNumButtons(joy), 64);
+  uint64_t held = 0;
+  for (int i = 0; i < buttons; ++i) {
+    if (SDL_JoystickGetButton(joy, i)) held |= uint64_t{1} << i;
+  }
+  return held;
+}
+
+bool OpenJoystickName(char* name, size_t size) {
+  if (size == 0) return false;
+  name[0] = '\0';
+  JoyGuard guard(joyLock);
+  FollowDevices(false);
+  const char* sdlName = joy != nullptr ? SDL_JoystickName(0) : nullptr;
+  if (joy == nullptr) return false;
+  std::snprintf(name, size, "%s", sdlName != nullptr ? sdlName : "");
+  return true;
 }
 
 void ReleaseJoystickAtUnload() {

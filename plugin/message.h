@@ -5,4 +5,9 @@
 // dismisses it. The text is cut at 511 characters.
 void Message(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The same box with a second line under the text that says what happened
+// and what to do (none when advice is null or empty). The box's title names
+// the plug-in.
+void MessageWithAdvice(const char* advice, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 #endif
