@@ -1,46 +1,44 @@
-// How a change is noticed, from the polls themselves (no thread of its own),
-// with a system call only every few milliseconds, timed by
-// CLOCK_MONOTONIC_COARSE (read without a system call):
+// Classic SDL 1.2 lists joysticks from /dev/input (js*, event*) and from the
+// paths in SDL_JOYSTICK_DEVICE, and keeps the last state of a device whose
+// read fails. An inotify watch on those folders tells when a node goes or
+// comes. When joystick 0 opens, the nodes that may be its own are noted: the
+// node whose path is SDL's name for it (a device named by path), or the
+// nodes whose device reports that name. Only such a node going makes the
+// plug-in list again, so a keyboard or mouse coming and going never
+// disturbs a held pad; where nothing tells, every candidate counts.
 //
-// Classic SDL 1.2 keeps the last state of a device whose read fails. Each
-// update reads the device until nothing is left (EAGAIN); a read that ends
-// otherwise (end of file, ENODEV) makes the poll check at once, and so does a
-// check every 64 ms. When joystick 0 opens, the descriptor SDL opened for it
-// is found (the one that appeared in /proc/self/fd) and duplicated; a device
-// node that was removed (a pad unplugged, the test rig's FIFO deleted) has no
-// links left, which one fstat shows. While no joystick is open, every 4 ms
-// tick reads inotify (without blocking), which watches /dev/input and the
-// folders named in SDL_JOYSTICK_DEVICE, counting only names SDL may list
-// (js*, event*, or the names in SDL_JOYSTICK_DEVICE).
-//
-// On sdl12-compat, SDL 2 underneath knows: the joystick is the SDL 2 device
-// with the same name, looked up by instance ID (new devices get new IDs).
+// sdl12-compat (SDL 2 underneath) knows its devices: the joystick is
+// followed by its SDL 2 instance ID (new devices get new IDs), and one whose
+// instance SDL 2 no longer lists is gone.
 #include "input/device_watch.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/input.h>
+#include <linux/joystick.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <linux/limits.h>
-#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string>
-#include <vector>
 
 #include "input/sdl_session.h"
 
 namespace {
 
-constexpr int64_t kCheckIntervalNs = 4000000;
-// A node just created may not be ready (a FIFO without its writer yet, a
-// device whose permissions udev has not set): listing waits this long.
+constexpr int64_t kTickNs = 4000000;
+// A node just made may not be ready (a device whose permissions udev has
+// not set yet): listing waits this long after it appears.
 constexpr int64_t kSettleNs = 20000000;
+constexpr int64_t kRetryNs = 1000000000;
+constexpr int kMaxFolders = 8;
+constexpr int kMaxNodes = 8;
 
 int64_t CoarseNow() {
   timespec now;
@@ -48,240 +46,280 @@ int64_t CoarseNow() {
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-constexpr int kTicksBetweenChecksWhileOpen = 16;
-constexpr int kPollsPerClockRead = 16;
-int pollsSinceClockRead = 0;
-
-int64_t lastCheck = INT64_MIN / 2;
-int64_t lastFailedReadCheck = INT64_MIN / 2;
-int64_t arrivalSeen = -1;  // when a matching name appeared; -1 for none
-
-// Classic SDL: SDL's descriptor for joystick 0 and a duplicate of it, and
-// the inotify watch. The duplicate shares SDL's open file description, which
-// is marked with O_APPEND (meaningless for reading): a descriptor at SDL's
-// number without the mark is no longer the one SDL opened for us.
-int sdlFd = -1;
-int deviceFd = -1;
-int inotifyFd = -1;
-// Plain arrays: the library's unload runs after C++ objects are destroyed.
-struct Watched {
+struct Folder {
   int wd;
-  char name[NAME_MAX + 1];  // a name in SDL_JOYSTICK_DEVICE, or empty for /dev/input
+  char path[PATH_MAX];
+  char only[NAME_MAX + 1];  // the one name SDL lists here, or empty for js* and event*
 };
-constexpr int kMaxWatched = 8;
-Watched watched[kMaxWatched];
-int watchedCount = 0;
+
+struct Node {
+  int folder;
+  char name[NAME_MAX + 1];
+};
 
 // sdl12-compat: SDL 2's functions, from the copy it loaded.
 struct Sdl2 {
-  int (*NumJoysticks)() = nullptr;
-  int32_t (*DeviceInstanceId)(int) = nullptr;
-  const char* (*NameForIndex)(int) = nullptr;
-  void (*Update)() = nullptr;
-  bool Load() {
-    NumJoysticks = reinterpret_cast<int (*)()>(Sdl2Function("SDL_NumJoysticks"));
-    DeviceInstanceId = reinterpret_cast<int32_t (*)(int)>(Sdl2Function("SDL_JoystickGetDeviceInstanceID"));
-    NameForIndex = reinterpret_cast<const char* (*)(int)>(Sdl2Function("SDL_JoystickNameForIndex"));
-    Update = reinterpret_cast<void (*)()>(Sdl2Function("SDL_JoystickUpdate"));
-    return loaded();
-  }
-  bool loaded() const { return NumJoysticks && DeviceInstanceId && NameForIndex && Update; }
+  int (*NumJoysticks)();
+  int32_t (*DeviceInstanceId)(int);
+  const char* (*NameForIndex)(int);
+  void (*Update)();
 };
-Sdl2 sdl2;
-int32_t ourInstance = -1;
-int32_t newestInstance = -1;
 
-std::vector<int> OpenDescriptors() {
-  std::vector<int> fds;
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return fds;
-  const int own = dirfd(dir);
-  while (const dirent* entry = readdir(dir)) {
-    const int fd = std::atoi(entry->d_name);
-    if (entry->d_name[0] != '.' && fd != own) fds.push_back(fd);
-  }
-  closedir(dir);
-  std::sort(fds.begin(), fds.end());
-  return fds;
+// Everything the watch knows, in one place. Plain arrays: the library's
+// unload may run after C++ objects are destroyed, and nothing here may fail
+// to allocate.
+struct Watch {
+  int64_t lastLook = INT64_MIN / 2;
+  int64_t listAt = -1;   // list the joysticks then (a node arrived, or listing had to wait)
+  int64_t retryAt = 0;   // the inotify watch could not be made: try again then
+  int inotifyFd = -1;
+  Folder folders[kMaxFolders];
+  int folderCount = 0;
+  Node ours[kMaxNodes];  // nodes that may be joystick 0's
+  int ourCount = 0;
+  bool oursUnknown = false;
+  Sdl2 sdl2 = {};
+  int32_t instance = -1;  // sdl12-compat: the open joystick's SDL 2 instance
+  int32_t newest = -1;    // the newest instance seen
+};
+Watch watch;
+
+bool IsCandidate(const Folder& folder, const char* name) {
+  if (folder.only[0] != '\0') return std::strcmp(folder.only, name) == 0;
+  return std::strncmp(name, "js", 2) == 0 || std::strncmp(name, "event", 5) == 0;
 }
 
-// The descriptor SDL opened for the joystick: new since before, and a
-// character device or a FIFO. Duplicated, so that it stays ours, and marked.
-void FindNewDevice(const std::vector<int>& before) {
-  for (int fd : OpenDescriptors()) {
-    struct stat st;
-    if (std::binary_search(before.begin(), before.end(), fd) || fstat(fd, &st) != 0) continue;
-    if (!S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) continue;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) return;
-    sdlFd = fd;
-    deviceFd = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+void AddFolder(const char* path, size_t length, const char* only) {
+  if (watch.folderCount == kMaxFolders || length >= PATH_MAX || std::strlen(only) > NAME_MAX) return;
+  Folder& folder = watch.folders[watch.folderCount++];
+  std::memcpy(folder.path, path, length);
+  folder.path[length] = '\0';
+  std::strcpy(folder.only, only);
+  folder.wd = -1;
+}
+
+// /dev/input, and the folder of each path in SDL_JOYSTICK_DEVICE.
+void FindFolders() {
+  watch.folderCount = 0;
+  AddFolder("/dev/input", 10, "");
+  const char* list = std::getenv("SDL_JOYSTICK_DEVICE");
+  for (const char* start = list; start != nullptr && *start != '\0';) {
+    const char* end = std::strchr(start, ':');
+    const size_t length = end ? static_cast<size_t>(end - start) : std::strlen(start);
+    const char* slash = static_cast<const char*>(memrchr(start, '/', length));
+    char name[NAME_MAX + 1];
+    const size_t nameLength = slash ? length - (slash + 1 - start) : length;
+    if (length > 0 && nameLength > 0 && nameLength <= NAME_MAX) {
+      std::memcpy(name, start + length - nameLength, nameLength);
+      name[nameLength] = '\0';
+      if (slash == nullptr) AddFolder(".", 1, name);
+      else AddFolder(start, slash == start ? 1 : static_cast<size_t>(slash - start), name);
+    }
+    start = end ? end + 1 : nullptr;
+  }
+}
+
+// Whether the device node reports this name, as SDL asked it; true where it
+// cannot be asked (it cannot tell one from the other).
+bool NodeMayBe(const char* path, const char* sdlName) {
+  if (std::strcmp(path, sdlName) == 0) return true;
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISCHR(st.st_mode)) return false;  // never open a FIFO or a file
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return true;
+  char name[128] = {};
+  const bool named = ioctl(fd, EVIOCGNAME(sizeof(name) - 1), name) >= 0 ||
+                     ioctl(fd, JSIOCGNAME(sizeof(name) - 1), name) >= 0;
+  close(fd);
+  return !named || std::strcmp(name, sdlName) == 0;
+}
+
+void NoteIfOurs(int folder, const char* name, const char* sdlName) {
+  char path[PATH_MAX];
+  const int n = std::snprintf(path, sizeof(path), "%s/%s", watch.folders[folder].path, name);
+  if (n < 0 || n >= static_cast<int>(sizeof(path)) || !NodeMayBe(path, sdlName)) return;
+  if (watch.ourCount == kMaxNodes) {
+    watch.oursUnknown = true;
     return;
   }
+  Node& node = watch.ours[watch.ourCount++];
+  node.folder = folder;
+  std::strcpy(node.name, name);
 }
 
-void Watch(const std::string& folder, const std::string& name) {
-  if (watchedCount == kMaxWatched || name.size() > NAME_MAX) return;
-  const int wd = inotify_add_watch(inotifyFd, folder.c_str(), IN_CREATE | IN_ATTRIB | IN_MOVED_TO);
-  if (wd < 0) return;
-  watched[watchedCount].wd = wd;
-  std::memcpy(watched[watchedCount].name, name.c_str(), name.size() + 1);
-  ++watchedCount;
-}
-
-// The inotify descriptor is kept from one listing to the next: closing one
-// waits for the kernel's grace period (about 30 ms here), which a poll that
-// picks up a pad should not. Adding a folder watched already keeps its watch.
-void StartInotify() {
-  watchedCount = 0;
-  if (inotifyFd < 0) inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (inotifyFd < 0) return;
-  Watch("/dev/input", "");
-  const char* paths = std::getenv("SDL_JOYSTICK_DEVICE");
-  std::string list = paths ? paths : "";
-  for (size_t start = 0; start <= list.size();) {
-    size_t end = list.find(':', start);
-    if (end == std::string::npos) end = list.size();
-    const std::string path = list.substr(start, end - start);
-    const size_t slash = path.rfind('/');
-    if (!path.empty()) {
-      Watch(slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1)),
-            path.substr(slash == std::string::npos ? 0 : slash + 1));
+void NoteOurNodes(const char* sdlName) {
+  watch.ourCount = 0;
+  watch.oursUnknown = sdlName == nullptr;
+  for (int f = 0; f < watch.folderCount && !watch.oursUnknown; ++f) {
+    const Folder& folder = watch.folders[f];
+    if (folder.only[0] != '\0') {
+      NoteIfOurs(f, folder.only, sdlName);
+      continue;
     }
-    start = end + 1;
+    DIR* dir = opendir(folder.path);
+    while (const dirent* entry = dir ? readdir(dir) : nullptr) {
+      if (IsCandidate(folder, entry->d_name)) NoteIfOurs(f, entry->d_name, sdlName);
+    }
+    if (dir != nullptr) closedir(dir);
   }
 }
 
-bool MatchesAJoystickName(const inotify_event* event) {
-  if (event->mask & IN_Q_OVERFLOW) return true;
-  if (event->len == 0) return false;
-  for (int i = 0; i < watchedCount; ++i) {
-    const Watched& w = watched[i];
-    if (w.wd != event->wd) continue;
-    if (w.name[0] == '\0') {
-      return std::strncmp(event->name, "js", 2) == 0 || std::strncmp(event->name, "event", 5) == 0;
-    }
-    if (std::strcmp(w.name, event->name) == 0) return true;
+bool IsOurs(int wd, const char* name) {
+  for (int i = 0; i < watch.ourCount; ++i) {
+    const Node& node = watch.ours[i];
+    if (watch.folders[node.folder].wd == wd && std::strcmp(node.name, name) == 0) return true;
   }
   return false;
+}
+
+bool OurNodesRemain() {
+  if (watch.oursUnknown) return false;
+  for (int i = 0; i < watch.ourCount; ++i) {
+    char path[PATH_MAX];
+    const Node& node = watch.ours[i];
+    struct stat st;
+    std::snprintf(path, sizeof(path), "%s/%s", watch.folders[node.folder].path, node.name);
+    if (lstat(path, &st) == 0) return true;
+  }
+  return false;
+}
+
+// The descriptor is kept from one listing to the next: closing one waits
+// for the kernel's grace period (about 30 ms here). Adding a folder watched
+// already keeps its watch.
+bool MakeWatch(int64_t now) {
+  if (watch.inotifyFd < 0) watch.inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch.inotifyFd < 0) {
+    watch.retryAt = now + kRetryNs;
+    return false;
+  }
+  for (int f = 0; f < watch.folderCount; ++f) {
+    Folder& folder = watch.folders[f];
+    folder.wd = inotify_add_watch(watch.inotifyFd, folder.path,
+                                  IN_CREATE | IN_ATTRIB | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM);
+  }
+  return true;
 }
 
 // Reads what inotify has queued, without blocking and without allocating.
-bool ArrivalQueued() {
+bool ClassicDevicesChanged(bool joystickOpen, int64_t now) {
+  if (watch.inotifyFd < 0) {
+    // Made at last: what happened meanwhile is unknown, so list again,
+    // unless the open joystick's nodes are all still there.
+    if (now < watch.retryAt || !MakeWatch(now)) return false;
+    return !joystickOpen || !OurNodesRemain();
+  }
   alignas(inotify_event) static char buffer[4096];
-  bool seen = false;
+  bool changed = false;
   ssize_t n;
-  while (inotifyFd >= 0 && (n = read(inotifyFd, buffer, sizeof(buffer))) > 0) {
+  while ((n = read(watch.inotifyFd, buffer, sizeof(buffer))) > 0) {
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-      seen = seen || MatchesAJoystickName(event);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      const bool lost = (event->mask & IN_Q_OVERFLOW) != 0;
+      const bool gone = (event->mask & (IN_DELETE | IN_MOVED_FROM)) != 0;
+      if (joystickOpen && (lost || (gone && event->len > 0 &&
+                                    (watch.oursUnknown || IsOurs(event->wd, event->name))))) {
+        changed = true;
+      }
+      if (!joystickOpen && !gone && watch.listAt < 0) {
+        for (int f = 0; f < watch.folderCount; ++f) {
+          const Folder& folder = watch.folders[f];
+          if (lost || (folder.wd == event->wd && event->len > 0 && IsCandidate(folder, event->name))) {
+            watch.listAt = now + kSettleNs;
+          }
+        }
+      }
     }
   }
-  return seen;
+  return changed;
 }
 
-int32_t NewestSdl2Instance() {
-  int32_t newest = newestInstance;
-  for (int i = 0, n = sdl2.NumJoysticks(); i < n; ++i) newest = std::max(newest, sdl2.DeviceInstanceId(i));
+int32_t NewestInstance() {
+  int32_t newest = watch.newest;
+  for (int i = 0, n = watch.sdl2.NumJoysticks(); i < n; ++i) {
+    const int32_t id = watch.sdl2.DeviceInstanceId(i);
+    if (id > newest) newest = id;
+  }
   return newest;
 }
 
-void RememberSdl2Device(const SDL_Joystick* opened) {
-  ourInstance = -1;
-  if (!sdl2.Load()) return;
-  const char* name = opened ? SDL_JoystickName(0) : nullptr;
-  for (int i = 0, n = sdl2.NumJoysticks(); name != nullptr && i < n && ourInstance < 0; ++i) {
-    const char* candidate = sdl2.NameForIndex(i);
-    if (candidate != nullptr && std::strcmp(candidate, name) == 0) ourInstance = sdl2.DeviceInstanceId(i);
+bool Sdl2DevicesChanged(bool joystickOpen) {
+  if (watch.sdl2.Update == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
+  if (joystickOpen) {
+    for (int i = 0, n = watch.sdl2.NumJoysticks(); i < n; ++i) {
+      if (watch.sdl2.DeviceInstanceId(i) == watch.instance) return false;
+    }
+    return true;
   }
-  newestInstance = NewestSdl2Instance();
+  watch.sdl2.Update();  // SDL 2 finds new devices during an update
+  const int32_t newest = NewestInstance();
+  if (newest == watch.newest) return false;
+  watch.newest = newest;
+  return true;
 }
 
-bool Sdl2DevicePresent(int32_t instance) {
-  for (int i = 0, n = sdl2.NumJoysticks(); i < n; ++i) {
-    if (sdl2.DeviceInstanceId(i) == instance) return true;
+// The SDL 2 instance with SDL 1.2's name for joystick 0; -1 when SDL 2 no
+// longer lists one (the pad went as it was opened).
+int32_t Sdl2InstanceOf(const char* name) {
+  Sdl2& sdl2 = watch.sdl2;
+  sdl2.NumJoysticks = reinterpret_cast<int (*)()>(Sdl2Function("SDL_NumJoysticks"));
+  sdl2.DeviceInstanceId = reinterpret_cast<int32_t (*)(int)>(Sdl2Function("SDL_JoystickGetDeviceInstanceID"));
+  sdl2.NameForIndex = reinterpret_cast<const char* (*)(int)>(Sdl2Function("SDL_JoystickNameForIndex"));
+  sdl2.Update = reinterpret_cast<void (*)()>(Sdl2Function("SDL_JoystickUpdate"));
+  if (!sdl2.NumJoysticks || !sdl2.DeviceInstanceId || !sdl2.NameForIndex || !sdl2.Update) {
+    sdl2 = Sdl2();
+    return -1;
   }
-  return false;
+  watch.newest = NewestInstance();
+  for (int i = 0, n = sdl2.NumJoysticks(); name != nullptr && i < n; ++i) {
+    const char* candidate = sdl2.NameForIndex(i);
+    if (candidate != nullptr && std::strcmp(candidate, name) == 0) return sdl2.DeviceInstanceId(i);
+  }
+  return -1;
 }
 
 }  // namespace
 
 SDL_Joystick* OpenFirstJoystickAndWatch() {
-  if (deviceFd >= 0) close(deviceFd);
-  deviceFd = sdlFd = -1;
-  arrivalSeen = -1;
-  const bool onSdl2 = RunningOnSdl2();
-  const std::vector<int> before = onSdl2 ? std::vector<int>() : OpenDescriptors();
+  watch.listAt = -1;
   SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
-  if (onSdl2) {
-    RememberSdl2Device(opened);
-  } else {
-    if (opened != nullptr) FindNewDevice(before);
-    StartInotify();
+  if (RunningOnSdl2()) {
+    watch.instance = Sdl2InstanceOf(opened ? SDL_JoystickName(0) : nullptr);
+    if (opened != nullptr && watch.instance < 0) {
+      SDL_JoystickClose(opened);
+      opened = nullptr;
+    }
+    return opened;
   }
+  FindFolders();
+  NoteOurNodes(opened ? SDL_JoystickName(0) : nullptr);
+  MakeWatch(CoarseNow());
   return opened;
 }
 
-bool DeviceCheckDue(bool joystickOpen) {
-  // Classic SDL's reads tell of a device going away: with a joystick open
-  // there the clock is read only every 16th poll, and a check runs every 16
-  // ticks. SDL 2 is asked every tick.
-  int64_t interval = kCheckIntervalNs;
-  if (joystickOpen && !RunningOnSdl2()) {
-    if (++pollsSinceClockRead < kPollsPerClockRead) return false;
-    pollsSinceClockRead = 0;
-    interval = kTicksBetweenChecksWhileOpen * kCheckIntervalNs;
-  }
+bool DevicesChanged(bool joystickOpen, bool readFailed) {
   const int64_t now = CoarseNow();
-  if (now - lastCheck < interval) return false;
-  lastCheck = now;
-  return true;
+  if (!readFailed && now - watch.lastLook < kTickNs) return false;
+  watch.lastLook = now;
+  KeepJoystickEventsOnlyForAReader();
+  if (!joystickOpen && watch.listAt >= 0 && now >= watch.listAt) {
+    watch.listAt = -1;
+    return true;
+  }
+  return RunningOnSdl2() ? Sdl2DevicesChanged(joystickOpen) : ClassicDevicesChanged(joystickOpen, now);
 }
 
-bool FailedReadCheckDue() {
-  const int64_t now = CoarseNow();
-  if (now - lastFailedReadCheck < kCheckIntervalNs) return false;
-  lastFailedReadCheck = now;
-  return true;
-}
-
-DeviceChange CheckDevices(bool joystickOpen) {
-  if (RunningOnSdl2()) {
-    if (!sdl2.loaded() || !SDL_WasInit(SDL_INIT_JOYSTICK)) return DeviceChange::kNone;
-    if (joystickOpen) {
-      return ourInstance >= 0 && !Sdl2DevicePresent(ourInstance) ? DeviceChange::kGone : DeviceChange::kNone;
-    }
-    sdl2.Update();  // SDL 2 finds new devices during an update
-    const int32_t newest = NewestSdl2Instance();
-    if (newest == newestInstance) return DeviceChange::kNone;
-    newestInstance = newest;
-    return DeviceChange::kArrived;
-  }
-  if (joystickOpen) {
-    struct stat st;
-    const bool gone = deviceFd >= 0 && fstat(deviceFd, &st) == 0 && st.st_nlink == 0;
-    return gone ? DeviceChange::kGone : DeviceChange::kNone;
-  }
-  const int64_t now = CoarseNow();
-  if (ArrivalQueued() && arrivalSeen < 0) arrivalSeen = now;
-  if (arrivalSeen < 0 || now - arrivalSeen < kSettleNs) return DeviceChange::kNone;
-  arrivalSeen = -1;
-  return DeviceChange::kArrived;
-}
-
-bool OpenedDeviceReplaced() {
-  if (deviceFd < 0) return false;
-  const int flags = fcntl(sdlFd, F_GETFL);
-  return flags < 0 || (flags & O_APPEND) == 0;
-}
+void ListAgainLater() { watch.listAt = CoarseNow() + kRetryNs; }
 
 void StopWatchingDevices() {
-  if (deviceFd >= 0) close(deviceFd);
-  if (inotifyFd >= 0) close(inotifyFd);
-  deviceFd = sdlFd = inotifyFd = -1;
-  watchedCount = 0;
-  arrivalSeen = -1;
-  ourInstance = -1;
-  sdl2 = Sdl2();
+  if (watch.inotifyFd >= 0) close(watch.inotifyFd);
+  watch.inotifyFd = -1;
+  watch.lastLook = INT64_MIN / 2;
+  watch.listAt = -1;
+  watch.retryAt = 0;
+  watch.folderCount = watch.ourCount = 0;
+  watch.oursUnknown = false;
+  watch.sdl2 = Sdl2();
+  watch.instance = watch.newest = -1;
 }

@@ -1,15 +1,17 @@
 #include "input/joystick.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdint>
-#include <mutex>
 
 #include "input/device_watch.h"
 #include "input/key_map.h"
 #include "input/sdl_session.h"
 #include "plugin/kelvo_class.h"
+#include "plugin/loaded_copies.h"
 #include "plugin/message.h"
 
 namespace {
@@ -29,29 +31,31 @@ constexpr Direction kDirections[4] = {
     {0x10, SDL_HAT_RIGHT, 0, false},
 };
 
-// Set once the plug-in has switched on; a joystick that comes and goes is
+// Classic SDL's own open crashes when the descriptor it takes is the last
+// one the process may have; the watch needs one more.
+constexpr int kSpareDescriptors = 3;
+
+// Set once the plug-in has switched on: a joystick that comes and goes is
 // then followed by the polls. Cleared when the host stops or restarts SDL's
 // joystick subsystem: nothing is opened again until the next switch-on.
 bool following = false;
+// The process that switched the plug-in on. A forked child inherits the
+// flags above but neither SDL's threads nor the lock's holder: it leaves
+// both alone.
+pid_t switchedOnIn = 0;
 
-// Whether joy is still the joystick SDL has open as device 0. Asked at every
-// poll without a system call: a host that stops SDL's joystick subsystem
-// frees the joystick, and one that starts it again gets a new one (which
-// SDL_JoystickOpen returns while it is open, without opening anything).
-bool StillOpen() {
-  if (joy == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK) || !SDL_JoystickOpened(0)) return false;
+// Whether joy is still the joystick SDL has open as device 0: a host that
+// stops SDL's joystick subsystem frees it, and one that starts it again gets
+// a new one (which SDL_JoystickOpen returns, without opening anything, while
+// it is open). The one test of SDL being as the plug-in left it.
+bool StillOurs() {
+  if (joy == nullptr) return true;
+  if (!SDL_WasInit(SDL_INIT_JOYSTICK) || !SDL_JoystickOpened(0)) return false;
   SDL_Joystick* current = SDL_JoystickOpen(0);
   SDL_JoystickClose(current);
   return current == joy;
 }
 
-void CloseJoystick() {
-  if (StillOpen()) SDL_JoystickClose(joy);
-  joy = nullptr;
-}
-
-// The host stopped or restarted SDL's joystick subsystem: its joystick is
-// gone, and nothing is opened again until the next switch-on.
 void LeaveToTheHost() {
   joy = nullptr;
   following = false;
@@ -59,69 +63,95 @@ void LeaveToTheHost() {
   StopWatchingDevices();
 }
 
+// Opens and closes descriptors of its own: no other way tells how many the
+// process may still open without reading /proc.
+bool DescriptorsToSpare() {
+  int fds[kSpareDescriptors];
+  int opened = 0;
+  while (opened < kSpareDescriptors && (fds[opened] = open("/", O_PATH | O_CLOEXEC)) >= 0) ++opened;
+  for (int i = 0; i < opened; ++i) close(fds[i]);
+  return opened == kSpareDescriptors;
+}
+
 // Lists the joysticks again (restarting the subsystem only if the plug-in
-// started it) and opens the first.
-void ListAndOpen() {
-  CloseJoystick();
-  if (!ListJoysticks()) return;
-  KeepJoystickEventsOnlyForAReader();
-  joy = OpenFirstJoystickAndWatch();
-}
-
-void CheckDevicesNow() {
-  if (joy != nullptr && OpenedDeviceReplaced()) return LeaveToTheHost();
-  KeepJoystickEventsOnlyForAReader();
-  switch (CheckDevices(joy != nullptr)) {
-    case DeviceChange::kGone:
-      CloseJoystick();
-      break;
-    case DeviceChange::kArrived:
-      ListAndOpen();
-      break;
-    case DeviceChange::kNone:
-      break;
+// started it) and opens the first. Returns false when descriptors ran short.
+bool ListAndOpen() {
+  if (joy != nullptr) SDL_JoystickClose(joy);
+  joy = nullptr;
+  if (!DescriptorsToSpare()) {
+    ListAgainLater();
+    return false;
   }
+  if (ListJoysticks()) {
+    KeepJoystickEventsOnlyForAReader();
+    joy = OpenFirstJoystickAndWatch();
+  }
+  return true;
 }
 
-// Keeps joy pointing at a live joystick: cheap checks at every poll, the
-// device checks when due, or always (force).
-void FollowDevices(bool force) {
-  if (joy != nullptr && !StillOpen()) return LeaveToTheHost();
-  if (following && (force || DeviceCheckDue(joy != nullptr))) CheckDevicesNow();
-}
-
-// Updates the open joystick; returns whether it is still there. On classic
-// SDL the update reads the device until nothing is left (EAGAIN): a read
-// ending otherwise may mean the device is gone, checked at once. The host's
-// errno is left as it was.
-bool UpdateJoystick() {
+// Classic SDL reads the device until nothing is left (EAGAIN): a read
+// ending otherwise may mean the device went. The host's errno is kept.
+bool UpdateFailed() {
   const int hostErrno = errno;
   errno = 0;
   SDL_JoystickUpdate();
-  const bool readEndedOtherwise = errno != EAGAIN;
+  const bool failed = errno != EAGAIN && !RunningOnSdl2();
   errno = hostErrno;
-  if (readEndedOtherwise && following && !RunningOnSdl2() && FailedReadCheckDue()) CheckDevicesNow();
+  return failed;
+}
+
+// Keeps joy on a live joystick and updates it; with look, the devices are
+// checked now rather than when the clock says. Returns whether there is a
+// joystick to read.
+bool FollowAndUpdate(bool look) {
+  if (!StillOurs()) LeaveToTheHost();
+  const bool failed = joy != nullptr && UpdateFailed();
+  if (following && DevicesChanged(joy != nullptr, look || failed)) {
+    ListAndOpen();
+    if (joy != nullptr) UpdateFailed();
+  }
   return joy != nullptr;
 }
 
 // A live joystick stays open through a switch-on, held keys and all; a dead
 // one, or none, makes the plug-in list the joysticks afresh. Returns whether
-// a joystick is open and, through found, how many SDL lists.
-bool SwitchOnJoystick(int* found) {
+// a joystick is open; otherwise found and advice tell why.
+bool SwitchOnJoystick(int* found, char* advice, size_t size) {
+  if (AnotherCopyLoadedFirst()) {
+    std::snprintf(advice, size,
+                  "Another copy of the Kelvo plug-in is already loaded in this program: this copy stays off.");
+    return false;
+  }
   JoyGuard guard(joyLock);
-  FollowDevices(true);
+  switchedOnIn = getpid();
+  FollowAndUpdate(true);
   following = true;
-  if (joy == nullptr) ListAndOpen();
-  *found = SDL_WasInit(SDL_INIT_JOYSTICK) ? SDL_NumJoysticks() : 0;
-  return joy != nullptr;
+  const bool spare = joy != nullptr || ListAndOpen();
+  *found = spare && SDL_WasInit(SDL_INIT_JOYSTICK) ? SDL_NumJoysticks() : 0;
+  if (joy != nullptr) return true;
+  if (!spare) {
+    std::snprintf(advice, size,
+                  "Too few file descriptors are left in this program to open a joystick. "
+                  "Close some files or windows, then switch the plug-in on again.");
+  } else if (*found == 0) {
+    std::snprintf(advice, size, "No joystick was found. Plug one in, then switch the plug-in on again.");
+  } else {
+    const char* reason = SDL_GetError();
+    std::snprintf(advice, size, "Joystick 0 could not be opened: %s",
+                  reason != nullptr && reason[0] != '\0' ? reason : "it went away as it was opened.");
+  }
+  return false;
 }
 
 }  // namespace
 
 int32_t KelvoClass::Init() {
   int found = 0;
+  char advice[256];
   // The message box waits for the user, so it comes after the lock is released.
-  if (!SwitchOnJoystick(&found)) Message("Error %i opening the joystick", found);
+  if (!SwitchOnJoystick(&found, advice, sizeof(advice))) {
+    MessageWithAdvice(advice, "Error %i opening the joystick", found);
+  }
   LoadConf();
   return 1;
 }
@@ -131,8 +161,7 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
   unsigned long word = *padWord;
   {
     JoyGuard guard(joyLock);
-    FollowDevices(false);
-    const bool readable = joy != nullptr && UpdateJoystick();
+    const bool readable = FollowAndUpdate(false);
     // A stick at rest is never a direction, whatever threshold was stored.
     // 64-bit so that negating any stored threshold is defined.
     const int64_t threshold = std::max<int64_t>(axis_thresh, 1);
@@ -182,10 +211,9 @@ int PollLowestHeldButton() {
   JoyGuard guard(joyLock);
   // Checked every time: a capture must never take a button from a pad that
   // was unplugged a moment ago.
-  FollowDevices(true);
-  if (joy == nullptr) return NO_JOYSTICK_TO_READ;
+  if (!FollowAndUpdate(true)) return NO_JOYSTICK_TO_READ;
   const int buttons = SDL_JoystickNumButtons(joy);
-  if (buttons <= 0 || !UpdateJoystick()) return NO_JOYSTICK_TO_READ;
+  if (buttons <= 0) return NO_JOYSTICK_TO_READ;
   for (int i = 0; i < buttons; ++i) {
     if (SDL_JoystickGetButton(joy, i)) return i;
   }
@@ -194,8 +222,7 @@ int PollLowestHeldButton() {
 
 uint64_t HeldButtons() {
   JoyGuard guard(joyLock);
-  FollowDevices(false);
-  if (joy == nullptr || !UpdateJoystick()) return 0;
+  if (!FollowAndUpdate(false)) return 0;
   const int buttons = std::min(SDL_JoystickNumButtons(joy), 64);
   uint64_t held = 0;
   for (int i = 0; i < buttons; ++i) {
@@ -208,18 +235,18 @@ bool OpenJoystickName(char* name, size_t size) {
   if (size == 0) return false;
   name[0] = '\0';
   JoyGuard guard(joyLock);
-  FollowDevices(false);
-  const char* sdlName = joy != nullptr ? SDL_JoystickName(0) : nullptr;
-  if (joy == nullptr) return false;
+  if (!FollowAndUpdate(false)) return false;
+  const char* sdlName = SDL_JoystickName(0);
   std::snprintf(name, size, "%s", sdlName != nullptr ? sdlName : "");
   return true;
 }
 
 void ReleaseJoystickAtUnload() {
+  if (switchedOnIn != getpid()) return;
   JoyGuard guard(joyLock);
-  // A host that already stopped or restarted SDL has closed the joystick.
-  if (joy != nullptr && (!StillOpen() || OpenedDeviceReplaced())) LeaveToTheHost();
-  CloseJoystick();
+  if (!StillOurs()) LeaveToTheHost();
+  if (joy != nullptr) SDL_JoystickClose(joy);
+  joy = nullptr;
   following = false;
   StopWatchingDevices();
   LeaveSdlAsFound();

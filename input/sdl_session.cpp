@@ -10,9 +10,11 @@ bool subsystemIsOurs = false;
 bool eventsIgnoredByUs = false;
 void* sdl2Library = nullptr;
 
-// SDL's start-up changes signal handling: classic SDL 1.2 ignores SIGALRM
-// (and SDL_Init installs handlers for crash signals), SDL 2 catches SIGINT
-// and SIGTERM. Every disposition is saved before SDL is called and put back
+// Starting or stopping the joystick subsystem may change signal handling:
+// sdl12-compat (SDL 2 underneath) catches SIGINT and SIGTERM where they are at
+// their defaults. Classic SDL 1.2's joystick start changes none, but its
+// SDL_Init would install crash handlers, which is why only the subsystem is
+// ever started. Every disposition is saved before SDL is called and put back
 // where it changed. Static, as the table is too large for a host's stack.
 struct SignalDispositions {
   struct sigaction action[NSIG];
@@ -60,6 +62,14 @@ bool Sdl12ListMissing() {
   return count != nullptr && count() > SDL_NumJoysticks();
 }
 
+void StopOwnJoystickSubsystem() {
+  if (subsystemIsOurs && SDL_WasInit(SDL_INIT_JOYSTICK)) {
+    RestoreJoystickEventState();
+    QuitJoystick();
+  }
+  subsystemIsOurs = false;
+}
+
 }  // namespace
 
 bool RunningOnSdl2() {
@@ -74,7 +84,8 @@ void* Sdl2Function(const char* name) {
 }
 
 bool ListJoysticks() {
-  if (subsystemIsOurs && !SDL_WasInit(SDL_INIT_JOYSTICK)) subsystemIsOurs = false;
+  // Stopped by the host while no joystick was open: whoever starts it owns it.
+  if (!SDL_WasInit(SDL_INIT_JOYSTICK)) subsystemIsOurs = false;
   if (!subsystemIsOurs) {
     if (SDL_WasInit(SDL_INIT_JOYSTICK) && !(RunningOnSdl2() && Sdl12ListMissing())) return true;
     subsystemIsOurs = InitJoystick();
@@ -94,14 +105,6 @@ bool ListJoysticks() {
   subsystemIsOurs = InitJoystick();
   if (held) quit2(SDL_INIT_JOYSTICK);
   return subsystemIsOurs;
-}
-
-void StopOwnJoystickSubsystem() {
-  if (subsystemIsOurs && SDL_WasInit(SDL_INIT_JOYSTICK)) {
-    RestoreJoystickEventState();
-    QuitJoystick();
-  }
-  subsystemIsOurs = false;
 }
 
 void ForgetJoystickSubsystem() {

@@ -1,17 +1,14 @@
 // The plug-in's share of SDL: it starts SDL's joystick subsystem only when
 // nobody has, stops only what it started, and leaves the process's signal
-// handling as it found it. Every function here is called with joyLock held.
+// handling and joystick event setting as it found them. Every function here
+// is called with joyLock held.
 #ifndef KELVO_INPUT_SDL_SESSION_H
 #define KELVO_INPUT_SDL_SESSION_H
 
-// Makes sure SDL's joystick list exists, starting the subsystem if needed;
-// a subsystem found running belongs to someone else and is never stopped by
-// the plug-in. When the plug-in started it, lists the joysticks afresh.
-// Returns whether the subsystem runs.
+// Makes sure SDL's joystick list exists. A subsystem the plug-in started is
+// restarted, so that SDL lists the joysticks afresh; one found running
+// belongs to someone else and is left alone. Returns whether it runs.
 bool ListJoysticks();
-
-// Stops the subsystem if the plug-in started it and it still runs.
-void StopOwnJoystickSubsystem();
 
 // The host stopped or restarted SDL behind the plug-in's back: whatever runs
 // now is not the plug-in's.
