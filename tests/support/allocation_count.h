@@ -9,5 +9,8 @@
 void CountAllocations(bool on);
 // Calls counted so far, over every stretch of counting.
 long CountedAllocations();
+// Makes the counted call with this index (counting from 0 over every
+// stretch) fail as an exhausted heap would: null, errno ENOMEM.
+void FailCountedAllocation(long index);
 
 #endif
