@@ -89,11 +89,10 @@ bool IsCandidate(const Folder& folder, const char* name) {
   return std::strncmp(name, "js", 2) == 0 || std::strncmp(name, "event", 5) == 0;
 }
 
-void AddFolder(const char* path, size_t length, const char* only) {
-  if (watch.folderCount == kMaxFolders || length >= PATH_MAX || std::strlen(only) > NAME_MAX) return;
+void AddFolder(const char* path, const char* only) {
+  if (watch.folderCount == kMaxFolders || std::strlen(path) >= PATH_MAX || std::strlen(only) > NAME_MAX) return;
   Folder& folder = watch.folders[watch.folderCount++];
-  std::memcpy(folder.path, path, length);
-  folder.path[length] = '\0';
+  std::strcpy(folder.path, path);
   std::strcpy(folder.only, only);
   folder.wd = -1;
 }
@@ -101,21 +100,19 @@ void AddFolder(const char* path, size_t length, const char* only) {
 // /dev/input, and the folder of each path in SDL_JOYSTICK_DEVICE.
 void FindFolders() {
   watch.folderCount = 0;
-  AddFolder("/dev/input", 10, "");
-  const char* list = std::getenv("SDL_JOYSTICK_DEVICE");
-  for (const char* start = list; start != nullptr && *start != '\0';) {
-    const char* end = std::strchr(start, ':');
-    const size_t length = end ? static_cast<size_t>(end - start) : std::strlen(start);
-    const char* slash = static_cast<const char*>(memrchr(start, '/', length));
-    char name[NAME_MAX + 1];
-    const size_t nameLength = slash ? length - (slash + 1 - start) : length;
-    if (length > 0 && nameLength > 0 && nameLength <= NAME_MAX) {
-      std::memcpy(name, start + length - nameLength, nameLength);
-      name[nameLength] = '\0';
-      if (slash == nullptr) AddFolder(".", 1, name);
-      else AddFolder(start, slash == start ? 1 : static_cast<size_t>(slash - start), name);
+  AddFolder("/dev/input", "");
+  static char list[kMaxFolders * PATH_MAX];
+  const char* paths = std::getenv("SDL_JOYSTICK_DEVICE");
+  std::snprintf(list, sizeof(list), "%s", paths != nullptr ? paths : "");
+  char* rest = nullptr;
+  for (char* path = strtok_r(list, ":", &rest); path != nullptr; path = strtok_r(nullptr, ":", &rest)) {
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+      AddFolder(".", path);
+    } else {
+      *slash = '\0';
+      AddFolder(slash == path ? "/" : path, slash + 1);
     }
-    start = end ? end + 1 : nullptr;
   }
 }
 
@@ -172,18 +169,6 @@ bool IsOurs(int wd, const char* name) {
   return false;
 }
 
-bool OurNodesRemain() {
-  if (watch.oursUnknown) return false;
-  for (int i = 0; i < watch.ourCount; ++i) {
-    char path[PATH_MAX];
-    const Node& node = watch.ours[i];
-    struct stat st;
-    std::snprintf(path, sizeof(path), "%s/%s", watch.folders[node.folder].path, node.name);
-    if (lstat(path, &st) == 0) return true;
-  }
-  return false;
-}
-
 // The descriptor is kept from one listing to the next: closing one waits
 // for the kernel's grace period (about 30 ms here). Adding a folder watched
 // already keeps its watch.
@@ -202,12 +187,12 @@ bool MakeWatch(int64_t now) {
 }
 
 // Reads what inotify has queued, without blocking and without allocating.
-bool ClassicDevicesChanged(bool joystickOpen, int64_t now) {
+bool ClassicDevicesChanged(bool joystickOpen, bool readFailed, int64_t now) {
   if (watch.inotifyFd < 0) {
-    // Made at last: what happened meanwhile is unknown, so list again,
-    // unless the open joystick's nodes are all still there.
-    if (now < watch.retryAt || !MakeWatch(now)) return false;
-    return !joystickOpen || !OurNodesRemain();
+    // Nothing tells what came or went meanwhile: a joystick that could not
+    // be read may have gone, and none open means listing again.
+    const bool made = now >= watch.retryAt && MakeWatch(now);
+    return joystickOpen ? readFailed : made;
   }
   alignas(inotify_event) static char buffer[4096];
   bool changed = false;
@@ -298,16 +283,17 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
   return opened;
 }
 
-bool DevicesChanged(bool joystickOpen, bool readFailed) {
+bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
   const int64_t now = CoarseNow();
-  if (!readFailed && now - watch.lastLook < kTickNs) return false;
+  if (!lookNow && !readFailed && now - watch.lastLook < kTickNs) return false;
   watch.lastLook = now;
   KeepJoystickEventsOnlyForAReader();
   if (!joystickOpen && watch.listAt >= 0 && now >= watch.listAt) {
     watch.listAt = -1;
     return true;
   }
-  return RunningOnSdl2() ? Sdl2DevicesChanged(joystickOpen) : ClassicDevicesChanged(joystickOpen, now);
+  return RunningOnSdl2() ? Sdl2DevicesChanged(joystickOpen)
+                         : ClassicDevicesChanged(joystickOpen, readFailed, now);
 }
 
 void ListAgainLater() { watch.listAt = CoarseNow() + kRetryNs; }

@@ -14,11 +14,12 @@
 // arrivals. Returns the joystick or null.
 SDL_Joystick* OpenFirstJoystickAndWatch();
 
-// Whether the joysticks should be listed again: the open one may have gone
-// (readFailed: this poll's update could not read its device), or one
-// arrived while none is open. Looks at most once per 4 ms tick, by a clock
-// read without a system call; cheap enough to ask at every poll.
-bool DevicesChanged(bool joystickOpen, bool readFailed);
+// Whether the joysticks should be listed again: the open one may have gone,
+// or one arrived while none is open. Looks once per 4 ms tick, by a clock
+// read without a system call (cheap enough to ask at every poll), or at
+// once when readFailed (this poll's update could not read the open
+// joystick's device) or lookNow.
+bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow);
 
 // Listing had to stop short (too few descriptors): DevicesChanged says to
 // list again in about a second.

@@ -106,7 +106,7 @@ bool UpdateFailed() {
 bool FollowAndUpdate(bool look) {
   if (!StillOurs()) LeaveToTheHost();
   const bool failed = joy != nullptr && UpdateFailed();
-  if (following && DevicesChanged(joy != nullptr, look || failed)) {
+  if (following && DevicesChanged(joy != nullptr, failed, look)) {
     ListAndOpen();
     if (joy != nullptr) UpdateFailed();
   }
