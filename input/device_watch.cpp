@@ -70,6 +70,7 @@ struct Sdl2 {
 // to allocate.
 struct Watch {
   int64_t lastLook = INT64_MIN / 2;
+  unsigned polls = 0;
   int64_t listAt = -1;   // list the joysticks then (a node arrived, or listing had to wait)
   int64_t retryAt = 0;   // the inotify watch could not be made: try again then
   int inotifyFd = -1;
@@ -284,8 +285,12 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
 }
 
 bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
+  // Classic SDL's failed reads tell of its device going at once: with a
+  // joystick open there, the clock is read at every 16th poll only.
+  const bool soon = lookNow || readFailed;
+  if (!soon && joystickOpen && !RunningOnSdl2() && ++watch.polls % 16 != 0) return false;
   const int64_t now = CoarseNow();
-  if (!lookNow && !readFailed && now - watch.lastLook < kTickNs) return false;
+  if (!soon && now - watch.lastLook < kTickNs) return false;
   watch.lastLook = now;
   KeepJoystickEventsOnlyForAReader();
   if (!joystickOpen && watch.listAt >= 0 && now >= watch.listAt) {
