@@ -284,11 +284,11 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
   return opened;
 }
 
-bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
-  // Classic SDL's failed reads tell of its device going at once: with a
-  // joystick open there, the clock is read at every 16th poll only.
-  const bool soon = lookNow || readFailed;
-  if (!soon && joystickOpen && !RunningOnSdl2() && ++watch.polls % 16 != 0) return false;
+namespace {
+
+// The look itself, kept out of line so that the polls' usual way through
+// DevicesChanged stays a few instructions long.
+__attribute__((noinline)) bool Look(bool joystickOpen, bool readFailed, bool soon) {
   const int64_t now = CoarseNow();
   if (!soon && now - watch.lastLook < kTickNs) return false;
   watch.lastLook = now;
@@ -299,6 +299,16 @@ bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
   }
   return RunningOnSdl2() ? Sdl2DevicesChanged(joystickOpen)
                          : ClassicDevicesChanged(joystickOpen, readFailed, now);
+}
+
+}  // namespace
+
+bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
+  // Classic SDL's failed reads tell of its device going at once: with a
+  // joystick open there, the clock is read at every 16th poll only.
+  const bool soon = lookNow || readFailed;
+  if (!soon && joystickOpen && !RunningOnSdl2() && ++watch.polls % 16 != 0) return false;
+  return Look(joystickOpen, readFailed, soon);
 }
 
 void ListAgainLater() { watch.listAt = CoarseNow() + kRetryNs; }

@@ -72,10 +72,7 @@ void StopOwnJoystickSubsystem() {
 
 }  // namespace
 
-bool RunningOnSdl2() {
-  static const bool onSdl2 = SDL_Linked_Version()->patch >= 50;
-  return onSdl2;
-}
+const bool runningOnSdl2 = SDL_Linked_Version()->patch >= 50;
 
 void* Sdl2Function(const char* name) {
   if (!RunningOnSdl2()) return nullptr;

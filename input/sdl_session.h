@@ -14,8 +14,10 @@ bool ListJoysticks();
 // now is not the plug-in's.
 void ForgetJoystickSubsystem();
 
-// True on sdl12-compat (SDL 1.2 on SDL 2), false on classic SDL 1.2.
-bool RunningOnSdl2();
+// True on sdl12-compat (SDL 1.2 on SDL 2), false on classic SDL 1.2; set
+// when the library is loaded.
+extern const bool runningOnSdl2;
+inline bool RunningOnSdl2() { return runningOnSdl2; }
 
 // A function of the SDL 2 that sdl12-compat loaded; null on classic SDL.
 void* Sdl2Function(const char* name);
