@@ -14,15 +14,4 @@ void LoadConfIfNeverLoaded();
 // one that exists and cannot be read.
 void SaveKeyMap(bool askedByUser);
 
-// While one lives, saves are the plug-in's own, not a change the user made
-// (all saves run on the GTK thread): they may create a missing Kelvo.ini but
-// never replace one that exists and cannot be read.
-class AutomaticSaves {
- public:
-  AutomaticSaves();
-  ~AutomaticSaves();
-  AutomaticSaves(const AutomaticSaves&) = delete;
-  AutomaticSaves& operator=(const AutomaticSaves&) = delete;
-};
-
 #endif

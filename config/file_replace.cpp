@@ -2,237 +2,308 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-
-#include "config/file_lookup.h"
+#include <ctime>
 
 namespace {
 
-enum class Outcome { kStored, kFailed, kRaced };
+constexpr char kPrefix[] = ".Kelvo.ini.";
+constexpr char kSuffix[] = ".tmp";
+constexpr int kRaced = -100;  // the file changed between two looks: look again
+constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-constexpr char kTemporaryPrefix[] = ".Kelvo.ini.";
-constexpr char kTemporarySuffix[] = ".tmp";
+// One per call, so that all its waits together end within about a second.
+class Deadline {
+ public:
+  Deadline() : end_(Now() + 1000) {}
+  bool Passed() const { return Now() >= end_; }
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+ private:
+  static long long Now() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+  }
+  long long end_;
+};
+
+// A descriptor closed when it goes out of scope.
+struct Fd {
+  explicit Fd(int descriptor = -1) : fd(descriptor) {}
+  ~Fd() { Reset(-1); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  void Reset(int descriptor) {
+    if (fd >= 0) close(fd);
+    fd = descriptor;
+  }
+  int fd;
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+int Lock(int fd, int operation, const Deadline& deadline) {
+  // Another save holds the lock for a moment; a stopped one must not stop the host.
+  for (;;) {
+    if (flock(fd, operation | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (deadline.Passed()) return kLockedTooLong;
+    const timespec pause{0, 2000000};
+    nanosleep(&pause, nullptr);
+  }
 }
 
-// Writes at offset; *done counts the bytes that reached the file.
-bool WriteAt(int fd, const char* data, size_t size, off_t offset, size_t* done) {
-  *done = 0;
-  while (*done < size) {
-    const ssize_t n = pwrite(fd, data + *done, size - *done, offset + static_cast<off_t>(*done));
+// The directory holding the file a path ends at, opened here, and the name
+// in it: saving works through names relative to it at any depth.
+struct Target {
+  Fd dir;
+  char leaf[NAME_MAX + 1];
+  struct stat status;
+  bool exists = false;
+};
+
+// Opens path's directory part relative to from and keeps its last name.
+int Step(int from, char* path, Target* target) {
+  char* slash = std::strrchr(path, '/');
+  const char* name = slash != nullptr ? slash + 1 : path;
+  if (std::strlen(name) > NAME_MAX) return ENAMETOOLONG;
+  std::strcpy(target->leaf, name[0] != '\0' ? name : ".");
+  const char* directory = slash == nullptr ? "." : slash == path ? "/" : path;
+  if (slash != nullptr && slash != path) *slash = '\0';
+  const int dir = openat(from, directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  target->dir.Reset(dir);
+  return 0;
+}
+
+// The kernel resolves the path first, under its rules; the links are then
+// followed here, and what was found must be what the kernel found.
+int Resolve(const char* path, Target* target) {
+  const Fd handle(open(path, O_PATH | O_CLOEXEC));
+  if (handle.fd < 0 && errno != ENOENT) return errno;
+  char link[PATH_MAX];
+  if (std::strlen(path) >= sizeof(link)) return ENAMETOOLONG;
+  std::strcpy(link, path);
+  int error = Step(AT_FDCWD, link, target);
+  // As many links as the kernel follows; more fail as a loop.
+  for (int hop = 0; error == 0 && hop <= 40; ++hop) {
+    struct stat& st = target->status;
+    if (fstatat(target->dir.fd, target->leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return errno;
+      return handle.fd < 0 ? 0 : kRaced;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      struct stat found;
+      target->exists = true;
+      if (handle.fd < 0 || fstat(handle.fd, &found) != 0 || !SameFile(found, st)) return kRaced;
+      return S_ISREG(st.st_mode) ? 0 : kNotRegularFile;
+    }
+    const ssize_t n = readlinkat(target->dir.fd, target->leaf, link, sizeof(link) - 1);
+    if (n < 0) return errno;
+    link[n] = '\0';
+    error = Step(target->dir.fd, link, target);
+  }
+  return error != 0 ? error : ELOOP;
+}
+
+// Opens the regular file found, if the name still leads to it.
+int OpenFound(const Target& target, int flags, Fd* fd) {
+  fd->Reset(openat(target.dir.fd, target.leaf, flags | kOpenFlags));
+  struct stat st;
+  if (fd->fd < 0) return (errno == ENOENT || errno == ELOOP) ? kRaced : errno;
+  return fstat(fd->fd, &st) == 0 && SameFile(st, target.status) ? 0 : kRaced;
+}
+
+// Every byte, or false with errno set.
+bool Transfer(bool write, int fd, char* data, size_t size, size_t* done) {
+  // A signal may end a call part-way; the rest follows.
+  for (*done = 0; *done < size;) {
+    const ssize_t n = write ? pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done))
+                            : pread(fd, data + *done, size - *done, static_cast<off_t>(*done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      if (n == 0) errno = write ? ENOSPC : EIO;
+      return false;
+    }
     *done += static_cast<size_t>(n);
   }
   return true;
 }
 
-bool ReadAll(int fd, std::string* text) {
-  char chunk[4096];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof(chunk));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    text->append(chunk, static_cast<size_t>(n));
-  }
+bool IsTemporaryName(const char* name) {
+  const size_t length = std::strlen(name), prefix = sizeof(kPrefix) - 1, suffix = sizeof(kSuffix) - 1;
+  return length > prefix + suffix && std::strncmp(name, kPrefix, prefix) == 0 &&
+         std::strcmp(name + length - suffix, kSuffix) == 0 &&
+         std::strspn(name + prefix, "0123456789.") >= length - prefix - suffix;
 }
 
-// The process id in ".Kelvo.ini.<pid>.<count>.tmp", or 0 for another name.
-long TemporaryOwner(const char* name) {
-  const size_t prefix = sizeof(kTemporaryPrefix) - 1;
-  const size_t suffix = sizeof(kTemporarySuffix) - 1;
-  const size_t length = std::strlen(name);
-  if (length <= prefix + suffix || std::strncmp(name, kTemporaryPrefix, prefix) != 0 ||
-      std::strcmp(name + length - suffix, kTemporarySuffix) != 0) {
-    return 0;
+// A save killed part-way leaves its temporary behind. A live save holds a
+// lock on its temporary from the moment it is made; what is removed is this
+// user's own regular file with that name, unlocked and older than a save.
+void RemoveAbandonedTemporaries(int dir) {
+  const int listing = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+  if (entries == nullptr) {
+    if (listing >= 0) close(listing);
+    return;
   }
-  char* end = nullptr;
-  const long pid = std::strtol(name + prefix, &end, 10);
-  if (pid <= 0 || *end != '.') return 0;
-  const char* count = end + 1;
-  std::strtoul(count, &end, 10);
-  return (end != count && std::strcmp(end, kTemporarySuffix) == 0) ? pid : 0;
-}
-
-// A save that was killed part-way leaves its temporary file behind; the
-// next save in that directory removes those whose process has ended.
-void RemoveAbandonedTemporaries(const std::string& directory) {
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return;
-  while (const dirent* entry = readdir(dir)) {
-    const long pid = TemporaryOwner(entry->d_name);
-    if (pid == 0 || pid == static_cast<long>(getpid())) continue;
-    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    struct stat st;
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-      unlinkat(dirfd(dir), entry->d_name, 0);
+  const time_t old = std::time(nullptr) - 10;
+  while (const dirent* entry = readdir(entries)) {
+    struct stat before, now;
+    if (!IsTemporaryName(entry->d_name) || fstatat(dir, entry->d_name, &before, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(before.st_mode) || before.st_uid != geteuid() || before.st_mtime > old) {
+      continue;
+    }
+    const Fd fd(openat(dir, entry->d_name, O_RDONLY | kOpenFlags));
+    if (fd.fd >= 0 && fstat(fd.fd, &now) == 0 && SameFile(now, before) && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dir, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, before)) {
+      unlinkat(dir, entry->d_name, 0);
     }
   }
-  closedir(dir);
+  closedir(entries);
 }
 
-// Creates a new, uniquely named file beside the target. Created with mode
-// 0666 so the umask gives it what fopen would give a new file.
-UniqueFd CreateSibling(const std::string& directory, std::string* name) {
+// Removes the temporary only while its name still leads to this save's file.
+void RemoveTemporary(int dir, const char* name, int fd) {
+  struct stat mine, there;
+  if (fstat(fd, &mine) == 0 && fstatat(dir, name, &there, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, there)) {
+    unlinkat(dir, name, 0);
+  }
+}
+
+// Writes the text to a new file beside the target and renames it into
+// place; a new file is made with mode 0666, so the umask gives it what fopen
+// would, and one that replaces another takes its permission bits and owner.
+int WriteAndRename(const Target& target, const char* data, size_t size) {
+  const int dir = target.dir.fd;
+  RemoveAbandonedTemporaries(dir);
   static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char leaf[64];
-    std::snprintf(leaf, sizeof(leaf), "%s%ld.%u%s", kTemporaryPrefix, static_cast<long>(getpid()), counter++,
-                  kTemporarySuffix);
-    *name = directory + "/" + leaf;
-    UniqueFd fd(open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd || errno != EEXIST) return fd;
+  char name[64];
+  Fd fd;
+  // A name taken by another process (the same PID in another namespace) is skipped.
+  for (int attempt = 0; attempt < 100 && fd.fd < 0; ++attempt) {
+    std::snprintf(name, sizeof(name), "%s%ld.%u%s", kPrefix, static_cast<long>(getpid()), counter++, kSuffix);
+    fd.Reset(openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.fd < 0 && errno != EEXIST) return errno;
   }
-  return UniqueFd();
-}
+  if (fd.fd < 0 || flock(fd.fd, LOCK_EX | LOCK_NB) != 0) return fd.fd < 0 ? EEXIST : errno;
 
-// A directory that refuses new files, as opposed to one that is full.
-bool RefusesNewFiles(int error) { return error == EACCES || error == EPERM || error == EROFS; }
-
-// Writes the text to a new file and renames it onto target; old, when
-// given, is the file being replaced, whose permission bits and owner the
-// new one takes. Without old, the target must still be missing.
-Outcome WriteAndRename(const std::string& target, const struct stat* old, const char* data, size_t size,
-                       int* createError) {
-  const std::string directory = DirectoryOf(target);
-  RemoveAbandonedTemporaries(directory);
-  std::string temporary;
-  UniqueFd fd = CreateSibling(directory, &temporary);
-  *createError = fd ? 0 : errno;
-  if (!fd) return Outcome::kFailed;
-
-  bool ok = true;
-  if (old != nullptr) {
-    ok = fchmod(fd.get(), old->st_mode & 07777) == 0;
-    // Keeps the owner when run with the right to; harmless to fail otherwise.
-    if (ok) (void)!fchown(fd.get(), old->st_uid, old->st_gid);
-  }
+  int error = 0;
   size_t written = 0;
-  ok = ok && WriteAt(fd.get(), data, size, 0, &written);
-  ok = ok && fsync(fd.get()) == 0;
-  ok = (close(fd.release()) == 0) && ok;
-  Outcome outcome = ok ? Outcome::kStored : Outcome::kFailed;
-  if (ok && old != nullptr) {
-    if (rename(temporary.c_str(), target.c_str()) != 0) outcome = Outcome::kFailed;
-  } else if (ok) {
-    // Creates the file only if it is still missing: whatever appeared
-    // meanwhile is looked at again first. A hard link does the same where
+  if (target.exists && fchmod(fd.fd, target.status.st_mode & 07777) != 0) error = errno;
+  // Keeps the owner where this process has the right to; harmless otherwise.
+  if (target.exists && error == 0) (void)!fchown(fd.fd, target.status.st_uid, target.status.st_gid);
+  if (error == 0 && !Transfer(true, fd.fd, const_cast<char*>(data), size, &written)) error = errno;
+  if (error == 0 && fsync(fd.fd) != 0) error = errno;
+  if (error == 0 && target.exists) {
+    if (renameat(dir, name, dir, target.leaf) == 0) return 0;
+    error = errno;
+  } else if (error == 0) {
+    // Only while the file is still missing; a hard link does the same where
     // the file system cannot rename that way.
-    int result = renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) result = link(temporary.c_str(), target.c_str());
-    if (result != 0) outcome = (errno == EEXIST) ? Outcome::kRaced : Outcome::kFailed;
+    int result = renameat2(dir, name, dir, target.leaf, RENAME_NOREPLACE);
+    if (result == 0) return 0;
+    if (errno == EINVAL || errno == ENOSYS) result = linkat(dir, name, dir, target.leaf, 0);
+    error = result == 0 ? 0 : errno == EEXIST ? kRaced : errno;
   }
-  // After a rename there is nothing left under the temporary name.
-  unlink(temporary.c_str());
-  return outcome;
+  RemoveTemporary(dir, name, fd.fd);
+  return error;
 }
 
-// Rewrites the locked file in place: space for the new text is reserved
-// first, and if a write, the truncation or the flush still fails, the old
-// bytes are written back over whatever was changed.
-bool RewriteInPlace(int fd, const FoundFile& found, const std::string& real, const char* data, size_t size) {
-  std::string old;
+// Rewrites the locked file in place. A rollback needs only the old bytes
+// the text covers and the old length: the file is cut last, once the text
+// is flushed.
+int RewriteInPlace(const Target& target, int fd, off_t length, const char* data, size_t size) {
+  char old[4096];
+  if (size > sizeof(old)) return EFBIG;
+  const size_t kept = length < static_cast<off_t>(size) ? static_cast<size_t>(length) : size;
+  size_t done = 0;
   {
-    const UniqueFd reader = OpenFound(found, real.c_str(), O_RDONLY);
-    if (!reader || !ReadAll(reader.get(), &old)) return false;
+    Fd reader;
+    const int error = OpenFound(target, O_RDONLY, &reader);
+    if (error != 0) return error;
+    if (!Transfer(false, reader.fd, old, kept, &done)) return errno;
   }
-  const int reserved =
-      size > old.size() ? fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) : 0;
-  if (reserved != 0 && errno != EOPNOTSUPP && errno != ENOSYS) return false;
-
+  if (kept < size && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS) {
+    return errno;
+  }
   size_t written = 0;
-  bool ok = WriteAt(fd, data, size, 0, &written);
-  const bool cut = ok && size < old.size();
-  ok = ok && (!cut || ftruncate(fd, static_cast<off_t>(size)) == 0);
-  ok = ok && fsync(fd) == 0;
-  if (ok) return true;
-
-  // Only the bytes written over can differ, unless the file was cut.
-  const size_t restore = cut ? old.size() : std::min(old.size(), written);
-  size_t restored = 0;
-  (void)WriteAt(fd, old.data(), restore, 0, &restored);
-  struct stat st;
-  if (fstat(fd, &st) == 0 && st.st_size != static_cast<off_t>(old.size())) {
-    (void)ftruncate(fd, static_cast<off_t>(old.size()));
+  if (Transfer(true, fd, const_cast<char*>(data), size, &written) && fsync(fd) == 0 &&
+      (kept == static_cast<size_t>(length) || ftruncate(fd, static_cast<off_t>(size)) == 0)) {
+    (void)fsync(fd);  // once cut, there is nothing left to put back
+    return 0;
   }
+  const int error = errno;
+  (void)Transfer(true, fd, old, written < kept ? written : kept, &done);
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_size != length) (void)ftruncate(fd, length);
   (void)fsync(fd);
-  return false;
+  return error;
 }
 
-bool LockExclusive(int fd) {
-  for (;;) {
-    if (flock(fd, LOCK_EX) == 0) return true;
-    if (errno != EINTR) return false;
-  }
-}
-
-// A file that is there: only a regular file this process may write is
-// replaced, after this process holds its lock and sees it still in place.
-Outcome ReplaceExisting(const char* path, const FoundFile& found, const char* data, size_t size) {
-  std::string real;
-  UniqueFd writable;
-  if (RealPathOf(found, path, &real)) writable = OpenFound(found, real.c_str(), O_WRONLY);
-  if (!writable) return ReplacedSince(path, found) ? Outcome::kRaced : Outcome::kFailed;
+// Replaces a regular file this process may write, once it holds its lock
+// and sees it still in place.
+int ReplaceExisting(const Target& target, const char* data, size_t size, const Deadline& deadline) {
+  Fd fd;
+  int error = OpenFound(target, O_WRONLY, &fd);
+  if (error != 0) return error;
   // Where the file system has no locks (some network ones), only the
-  // rename, which is whole whoever wins, may be used.
-  const bool locked = LockExclusive(writable.get());
+  // rename, which is whole whoever wins, is used.
+  const int locked = Lock(fd.fd, LOCK_EX, deadline);
+  if (locked == kLockedTooLong) return locked;
   struct stat now;
-  if (lstat(real.c_str(), &now) != 0 || !SameFile(now, found.status)) return Outcome::kRaced;
-
-  int createError = 0;
-  const Outcome outcome = WriteAndRename(real, &found.status, data, size, &createError);
-  if (outcome != Outcome::kFailed || !RefusesNewFiles(createError) || !locked) return outcome;
-  return RewriteInPlace(writable.get(), found, real, data, size) ? Outcome::kStored : Outcome::kFailed;
-}
-
-Outcome TryReplace(const char* path, const char* data, size_t size) {
-  FoundFile found = FindFile(path);
-  if (found.kind == FileKind::kUnusable) return Outcome::kFailed;
-  if (found.kind == FileKind::kMissing && !IsSymbolicLink(path)) {
-    int createError = 0;
-    return WriteAndRename(path, nullptr, data, size, &createError);
+  if (fstatat(target.dir.fd, target.leaf, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, target.status)) {
+    return kRaced;
   }
-  if (found.kind == FileKind::kRegular) return ReplaceExisting(path, found, data, size);
-
-  // A link to a missing file: the kernel creates its target, where and if
-  // its rules allow. That empty file is removed again if the save fails.
-  const UniqueFd created(open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-  if (!created) return Outcome::kFailed;
-  found = FindFile(path);
-  struct stat st;
-  if (fstat(created.get(), &st) != 0 || found.kind != FileKind::kRegular || !SameFile(st, found.status)) {
-    return Outcome::kRaced;
-  }
-  const Outcome outcome = ReplaceExisting(path, found, data, size);
-  std::string real;
-  if (outcome == Outcome::kFailed && st.st_size == 0 && RealPathOf(found, path, &real)) unlink(real.c_str());
-  return outcome;
+  error = WriteAndRename(target, data, size);
+  // Only a directory that refuses new files, not a full one, is worked round.
+  if (locked != 0 || (error != EACCES && error != EPERM && error != EROFS)) return error;
+  return RewriteInPlace(target, fd.fd, now.st_size, data, size);
 }
 
 }  // namespace
 
-bool ReplaceFileContents(const char* path, const char* data, size_t size) {
-  // Another process may replace or create the file between the look-up and
-  // the lock; the look-up is then made again.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    const Outcome outcome = TryReplace(path, data, size);
-    if (outcome != Outcome::kRaced) return outcome == Outcome::kStored;
+int OpenForReading(const char* path, bool lock, int* problem) {
+  const Deadline deadline;
+  // Another save may rename its file into place between the look and the open.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    Target target;
+    Fd fd;
+    int error = Resolve(path, &target);
+    if (error == 0) error = target.exists ? OpenFound(target, O_RDONLY, &fd) : ENOENT;
+    if (error == 0 && lock) error = Lock(fd.fd, LOCK_SH, deadline);
+    // A file system without locks is read as it is.
+    if (error == 0 || (error > 0 && fd.fd >= 0)) {
+      const int opened = fd.fd;
+      fd.fd = -1;
+      return opened;
+    }
+    if (error != kRaced) {
+      *problem = error;
+      return -1;
+    }
   }
-  return false;
+  *problem = kReplacedTooOften;
+  return -1;
+}
+
+int ReplaceFileContents(const char* path, const char* data, size_t size) {
+  const Deadline deadline;
+  // Another save may create or replace the file between the look and the lock.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    Target target;
+    int error = Resolve(path, &target);
+    if (error == 0) error = target.exists ? ReplaceExisting(target, data, size, deadline) : WriteAndRename(target, data, size);
+    if (error != kRaced) return error;
+  }
+  return kReplacedTooOften;
 }
