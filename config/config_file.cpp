@@ -1,6 +1,5 @@
-// Kelvo.ini: eight "Btn<index>=<button>" lines in key order, then
-// "Axis threshold=<value>", read back with fscanf's rules so that a hand-edited
-// file loads the way it always has.
+// Kelvo.ini: eight "Btn<index>=<button>" lines in key order, then "Axis threshold=<value>", read
+// back with fscanf's rules so that a hand-edited file loads the way it always has.
 #include "config/config_file.h"
 
 #include <unistd.h>
@@ -23,32 +22,26 @@ std::atomic<bool> confLoaded{false};
 // Numbers are scanned as long and saturated to the int range, so that the
 // 64-bit build reads an out-of-range number as the 32-bit build does.
 int32_t Saturated(long value) {
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int32_t>(value);
+  return static_cast<int32_t>(value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : value);
 }
 
-// The box's second line: the file's full path and why it failed, the path
-// shortened from the left to keep the line within about 120 characters.
+// The box's second line: the file's full path, shortened from the left to
+// keep the line within about 120 characters, and why it failed.
 void ShowOpenError(const char* name, int problem) {
-  const char* reason = problem > 0                     ? std::strerror(problem)
-                       : problem == kLockedTooLong     ? "another program kept Kelvo.ini locked"
-                       : problem == kReplacedTooOften  ? "other programs kept replacing Kelvo.ini"
-                                                       : "Kelvo.ini is not a regular file";
-  char directory[PATH_MAX];
+  const char* reason = problem > 0                    ? std::strerror(problem)
+                       : problem == kLockedTooLong    ? "another program kept Kelvo.ini locked"
+                       : problem == kReplacedTooOften ? "other programs kept replacing Kelvo.ini"
+                                                      : "Kelvo.ini is not a regular file";
   char path[PATH_MAX + 256];
   // In a folder too deep for getcwd, the relative name is all there is to show.
-  if (getcwd(directory, sizeof(directory)) == nullptr) directory[0] = '\0';
-  std::snprintf(path, sizeof(path), "%s%s%s", directory,
-                directory[0] != '\0' && std::strcmp(directory, "/") != 0 ? "/" : "", name);
-  const size_t reasonLength = std::strlen(reason);
-  const size_t room = reasonLength < 100 ? 118 - reasonLength : 18;
-  const size_t length = std::strlen(path);
-  const char* shown = length > room ? path + length - (room - 1) : path;
-  // Not from the middle of a UTF-8 character.
-  while (shown != path && (*shown & 0xC0) == 0x80) ++shown;
+  if (getcwd(path, PATH_MAX) == nullptr) path[0] = '\0';
+  if (path[0] != '\0' && std::strcmp(path, "/") != 0) std::strcat(path, "/");
+  std::strcat(path, name);
+  const size_t length = std::strlen(path), room = 118 - std::strlen(reason);
+  const char* shown = length > room ? path + length - room + 1 : path;
+  while (shown != path && (*shown & 0xC0) == 0x80) ++shown;  // not inside a UTF-8 character
   char advice[256];
-  std::snprintf(advice, sizeof(advice), "%s%.118s: %.100s", shown != path ? "\u2026" : "", shown, reason);
+  std::snprintf(advice, sizeof(advice), "%s%.118s: %s", shown != path ? "\u2026" : "", shown, reason);
   MessageWithAdvice(advice, "Error : could not open config file");
 }
 
@@ -58,8 +51,7 @@ void LoadConfIfNeverLoaded() {
   if (!confLoaded.load()) Kelvo.LoadConf();
 }
 
-// The name and its NUL: 10 bytes, a fixed length, into the caller's buffer
-// of 256.
+// The name and its NUL: 10 bytes, into the caller's buffer of 256.
 void KelvoClass::MakeCfgFileName(char* buffer) {
   static constexpr char kName[] = "Kelvo.ini";
   std::memcpy(buffer, kName, sizeof(kName));
@@ -81,11 +73,9 @@ void SaveKeyMap(bool askedByUser) {
   // A file that is there but cannot be read was reported when it was
   // loaded; only the user's own change may replace it.
   int problem = 0;
-  if (!askedByUser) {
-    const int fd = OpenForReading(name, false, &problem);
-    if (fd >= 0) close(fd);
-    if (fd < 0 && problem != ENOENT) return;
-  }
+  const int fd = askedByUser ? -1 : OpenForReading(name, false, &problem);
+  if (fd >= 0) close(fd);
+  if (!askedByUser && fd < 0 && problem != ENOENT) return;
   problem = ReplaceFileContents(name, text, static_cast<size_t>(length));
   if (problem != 0) ShowOpenError(name, problem);
 }
@@ -100,23 +90,14 @@ void KelvoClass::LoadConf() {
   }
   char name[256];
   MakeCfgFileName(name);
-  // Only a file that does not exist is created; one that exists but cannot
-  // be read (permissions, a directory, a FIFO or device, an I/O error, a
-  // lock held too long) is reported and left alone, and the key map keeps
-  // its values.
+  // Only a missing file is created; one that cannot be read (permissions, a
+  // FIFO, an I/O error, a lock kept too long...) is reported and left alone.
   int problem = 0;
   const int fd = OpenForReading(name, true, &problem);
-  if (fd < 0 && problem == ENOENT) {
-    SaveKeyMap(false);
-    return;
-  }
+  if (fd < 0 && problem == ENOENT) return SaveKeyMap(false);
   FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
-  if (file == nullptr) {
-    if (fd >= 0) problem = errno;
-    if (fd >= 0) close(fd);
-    ShowOpenError(name, problem);
-    return;
-  }
+  if (file == nullptr && fd >= 0) close(fd);
+  if (file == nullptr) return ShowOpenError(name, fd >= 0 ? ENOMEM : problem);
 
   // Scanned into a copy so the file is read without holding the lock. A scan
   // that fails leaves its key as it was; once one stops inside a line, every
@@ -134,10 +115,7 @@ void KelvoClass::LoadConf() {
   map.threshold = Saturated(threshold);
   problem = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
-  if (problem != 0) {
-    ShowOpenError(name, problem);
-    return;
-  }
+  if (problem != 0) return ShowOpenError(name, problem);
 
   JoyGuard guard(joyLock);
   std::memcpy(btn, map.buttons, sizeof(btn));

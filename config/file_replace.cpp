@@ -12,35 +12,25 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace {
 
-constexpr char kPrefix[] = ".Kelvo.ini.";
-constexpr char kSuffix[] = ".tmp";
 constexpr int kRaced = -100;  // the file changed between two looks: look again
 constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// One per call, so that all its waits together end within about a second.
-class Deadline {
- public:
-  Deadline() : end_(Now() + 1000) {}
-  bool Passed() const { return Now() >= end_; }
+// Milliseconds that never go back. Each call has one deadline, a second
+// away, that all its waits together keep.
+long long Now() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
 
- private:
-  static long long Now() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-  }
-  long long end_;
-};
-
-// A descriptor closed when it goes out of scope.
+// A descriptor closed when it goes out of scope; never copied.
 struct Fd {
   explicit Fd(int descriptor = -1) : fd(descriptor) {}
   ~Fd() { Reset(-1); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
   void Reset(int descriptor) {
     if (fd >= 0) close(fd);
     fd = descriptor;
@@ -48,21 +38,21 @@ struct Fd {
   int fd;
 };
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
-int Lock(int fd, int operation, const Deadline& deadline) {
-  // Another save holds the lock for a moment; a stopped one must not stop the host.
-  for (;;) {
-    if (flock(fd, operation | LOCK_NB) == 0) return 0;
-    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-    if (deadline.Passed()) return kLockedTooLong;
-    const timespec pause{0, 2000000};
-    nanosleep(&pause, nullptr);
-  }
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The directory holding the file a path ends at, opened here, and the name
-// in it: saving works through names relative to it at any depth.
+int Lock(int fd, int operation, long long deadline) {
+  // Another save holds the lock for a moment; a stopped one must not stop the host.
+  while (flock(fd, operation | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (Now() >= deadline) return kLockedTooLong;
+    usleep(2000);
+  }
+  return 0;
+}
+
+// Where the path leads: a directory opened here, to work at any depth, and a name in it.
 struct Target {
   Fd dir;
   char leaf[NAME_MAX + 1];
@@ -78,27 +68,23 @@ int Step(int from, char* path, Target* target) {
   std::strcpy(target->leaf, name[0] != '\0' ? name : ".");
   const char* directory = slash == nullptr ? "." : slash == path ? "/" : path;
   if (slash != nullptr && slash != path) *slash = '\0';
-  const int dir = openat(from, directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return errno;
-  target->dir.Reset(dir);
-  return 0;
+  target->dir.Reset(openat(from, directory, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return target->dir.fd >= 0 ? 0 : errno;
 }
 
 // The kernel resolves the path first, under its rules; the links are then
-// followed here, and what was found must be what the kernel found.
+// followed here, and what is found must be what the kernel found.
 int Resolve(const char* path, Target* target) {
   const Fd handle(open(path, O_PATH | O_CLOEXEC));
-  if (handle.fd < 0 && errno != ENOENT) return errno;
   char link[PATH_MAX];
-  if (std::strlen(path) >= sizeof(link)) return ENAMETOOLONG;
-  std::strcpy(link, path);
+  if (handle.fd < 0 && errno != ENOENT) return errno;
+  if (std::snprintf(link, sizeof(link), "%s", path) >= static_cast<int>(sizeof(link))) return ENAMETOOLONG;
   int error = Step(AT_FDCWD, link, target);
-  // As many links as the kernel follows; more fail as a loop.
+  // As many links as the kernel follows; one more is a loop.
   for (int hop = 0; error == 0 && hop <= 40; ++hop) {
     struct stat& st = target->status;
     if (fstatat(target->dir.fd, target->leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) return errno;
-      return handle.fd < 0 ? 0 : kRaced;
+      return errno != ENOENT ? errno : handle.fd < 0 ? 0 : kRaced;
     }
     if (!S_ISLNK(st.st_mode)) {
       struct stat found;
@@ -122,188 +108,146 @@ int OpenFound(const Target& target, int flags, Fd* fd) {
   return fstat(fd->fd, &st) == 0 && SameFile(st, target.status) ? 0 : kRaced;
 }
 
-// Every byte, or false with errno set.
-bool Transfer(bool write, int fd, char* data, size_t size, size_t* done) {
-  // A signal may end a call part-way; the rest follows.
+// Writes from the start; *done counts the bytes that reached the file.
+bool WriteAll(int fd, const char* data, size_t size, size_t* done) {
+  // A signal may end a write part-way; the rest follows.
   for (*done = 0; *done < size;) {
-    const ssize_t n = write ? pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done))
-                            : pread(fd, data + *done, size - *done, static_cast<off_t>(*done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = write ? ENOSPC : EIO;
-      return false;
-    }
-    *done += static_cast<size_t>(n);
+    const ssize_t n = pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done));
+    if (n <= 0 && (n == 0 || errno != EINTR)) return false;
+    *done += n > 0 ? static_cast<size_t>(n) : 0;
   }
   return true;
 }
 
-bool IsTemporaryName(const char* name) {
-  const size_t length = std::strlen(name), prefix = sizeof(kPrefix) - 1, suffix = sizeof(kSuffix) - 1;
-  return length > prefix + suffix && std::strncmp(name, kPrefix, prefix) == 0 &&
-         std::strcmp(name + length - suffix, kSuffix) == 0 &&
-         std::strspn(name + prefix, "0123456789.") >= length - prefix - suffix;
-}
-
-// A save killed part-way leaves its temporary behind. A live save holds a
-// lock on its temporary from the moment it is made; what is removed is this
-// user's own regular file with that name, unlocked and older than a save.
+// A save killed part-way leaves its temporary behind. A live save holds its
+// temporary's lock from the moment it makes it, so what is removed is this
+// user's own regular file of that name, unlocked and older than any save.
 void RemoveAbandonedTemporaries(int dir) {
   const int listing = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
-  if (entries == nullptr) {
-    if (listing >= 0) close(listing);
-    return;
-  }
+  if (entries == nullptr && listing >= 0) close(listing);
   const time_t old = std::time(nullptr) - 10;
-  while (const dirent* entry = readdir(entries)) {
-    struct stat before, now;
-    if (!IsTemporaryName(entry->d_name) || fstatat(dir, entry->d_name, &before, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(before.st_mode) || before.st_uid != geteuid() || before.st_mtime > old) {
-      continue;
-    }
-    const Fd fd(openat(dir, entry->d_name, O_RDONLY | kOpenFlags));
-    if (fd.fd >= 0 && fstat(fd.fd, &now) == 0 && SameFile(now, before) && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
-        fstatat(dir, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, before)) {
-      unlinkat(dir, entry->d_name, 0);
+  while (const dirent* entry = entries != nullptr ? readdir(entries) : nullptr) {
+    const char* name = entry->d_name;
+    int end = 0;
+    struct stat mine, now;
+    std::sscanf(name, ".Kelvo.ini.%*u.%*u.tmp%n", &end);
+    const Fd fd(end > 0 && name[end] == '\0' ? openat(dir, name, O_RDONLY | kOpenFlags) : -1);
+    if (fd.fd >= 0 && fstat(fd.fd, &mine) == 0 && S_ISREG(mine.st_mode) && mine.st_uid == geteuid() &&
+        mine.st_mtime <= old && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, mine)) {
+      unlinkat(dir, name, 0);
     }
   }
-  closedir(entries);
+  if (entries != nullptr) closedir(entries);
 }
 
-// Removes the temporary only while its name still leads to this save's file.
-void RemoveTemporary(int dir, const char* name, int fd) {
-  struct stat mine, there;
-  if (fstat(fd, &mine) == 0 && fstatat(dir, name, &there, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, there)) {
-    unlinkat(dir, name, 0);
-  }
-}
-
-// Writes the text to a new file beside the target and renames it into
-// place; a new file is made with mode 0666, so the umask gives it what fopen
-// would, and one that replaces another takes its permission bits and owner.
-int WriteAndRename(const Target& target, const char* data, size_t size) {
-  const int dir = target.dir.fd;
-  RemoveAbandonedTemporaries(dir);
+// Writes the text to a new file beside the target and renames it into place.
+// Mode 0666 gives a new file what fopen would; a replacing one takes the old.
+int WriteAndRename(const Target& t, const char* data, size_t size) {
   static std::atomic<unsigned> counter{0};
+  const int dir = t.dir.fd;
   char name[64];
   Fd fd;
-  // A name taken by another process (the same PID in another namespace) is skipped.
+  RemoveAbandonedTemporaries(dir);
+  // A name may be taken by a save with the same PID in another namespace.
   for (int attempt = 0; attempt < 100 && fd.fd < 0; ++attempt) {
-    std::snprintf(name, sizeof(name), "%s%ld.%u%s", kPrefix, static_cast<long>(getpid()), counter++, kSuffix);
+    std::snprintf(name, sizeof(name), ".Kelvo.ini.%ld.%u.tmp", static_cast<long>(getpid()), counter++);
     fd.Reset(openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.fd < 0 && errno != EEXIST) return errno;
   }
   if (fd.fd < 0 || flock(fd.fd, LOCK_EX | LOCK_NB) != 0) return fd.fd < 0 ? EEXIST : errno;
 
-  int error = 0;
   size_t written = 0;
-  if (target.exists && fchmod(fd.fd, target.status.st_mode & 07777) != 0) error = errno;
+  int error = t.exists && fchmod(fd.fd, t.status.st_mode & 07777) != 0 ? errno : 0;
   // Keeps the owner where this process has the right to; harmless otherwise.
-  if (target.exists && error == 0) (void)!fchown(fd.fd, target.status.st_uid, target.status.st_gid);
-  if (error == 0 && !Transfer(true, fd.fd, const_cast<char*>(data), size, &written)) error = errno;
-  if (error == 0 && fsync(fd.fd) != 0) error = errno;
-  if (error == 0 && target.exists) {
-    if (renameat(dir, name, dir, target.leaf) == 0) return 0;
-    error = errno;
-  } else if (error == 0) {
-    // Only while the file is still missing; a hard link does the same where
-    // the file system cannot rename that way.
-    int result = renameat2(dir, name, dir, target.leaf, RENAME_NOREPLACE);
-    if (result == 0) return 0;
-    if (errno == EINVAL || errno == ENOSYS) result = linkat(dir, name, dir, target.leaf, 0);
-    error = result == 0 ? 0 : errno == EEXIST ? kRaced : errno;
-  }
-  RemoveTemporary(dir, name, fd.fd);
+  if (t.exists && error == 0) (void)!fchown(fd.fd, t.status.st_uid, t.status.st_gid);
+  if (error == 0 && (!WriteAll(fd.fd, data, size, &written) || fsync(fd.fd) != 0)) error = errno;
+  if (error == 0 && renameat2(dir, name, dir, t.leaf, t.exists ? 0 : RENAME_NOREPLACE) == 0) return 0;
+  // A missing file is made only while still missing; a hard link does the
+  // same where the file system cannot rename that way.
+  const bool linked = error == 0 && !t.exists && (errno == EINVAL || errno == ENOSYS) &&
+                      linkat(dir, name, dir, t.leaf, 0) == 0;
+  if (error == 0 && !linked) error = errno == EEXIST && !t.exists ? kRaced : errno;
+  // Not renamed: the name is still this save's, which holds its lock.
+  unlinkat(dir, name, 0);
   return error;
 }
 
-// Rewrites the locked file in place. A rollback needs only the old bytes
-// the text covers and the old length: the file is cut last, once the text
-// is flushed.
+// Rewrites the locked file in place. A rollback needs only the old bytes the
+// text covers and the old length: the file is cut last, after the flush.
 int RewriteInPlace(const Target& target, int fd, off_t length, const char* data, size_t size) {
   char old[4096];
-  if (size > sizeof(old)) return EFBIG;
   const size_t kept = length < static_cast<off_t>(size) ? static_cast<size_t>(length) : size;
-  size_t done = 0;
-  {
-    Fd reader;
-    const int error = OpenFound(target, O_RDONLY, &reader);
-    if (error != 0) return error;
-    if (!Transfer(false, reader.fd, old, kept, &done)) return errno;
-  }
-  if (kept < size && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
-      errno != EOPNOTSUPP && errno != ENOSYS) {
-    return errno;
-  }
+  Fd reader;
+  int error = size > sizeof(old) ? EFBIG : OpenFound(target, O_RDONLY, &reader);
+  if (error != 0) return error;
+  if (pread(reader.fd, old, kept, 0) != static_cast<ssize_t>(kept)) return EIO;
   size_t written = 0;
-  if (Transfer(true, fd, const_cast<char*>(data), size, &written) && fsync(fd) == 0 &&
+  if (WriteAll(fd, data, size, &written) && fsync(fd) == 0 &&
       (kept == static_cast<size_t>(length) || ftruncate(fd, static_cast<off_t>(size)) == 0)) {
-    (void)fsync(fd);  // once cut, there is nothing left to put back
+    (void)fsync(fd);  // once cut, nothing is left to put back
     return 0;
   }
-  const int error = errno;
-  (void)Transfer(true, fd, old, written < kept ? written : kept, &done);
+  error = errno;
+  (void)WriteAll(fd, old, written < kept ? written : kept, &written);
   struct stat st;
   if (fstat(fd, &st) == 0 && st.st_size != length) (void)ftruncate(fd, length);
   (void)fsync(fd);
   return error;
 }
 
-// Replaces a regular file this process may write, once it holds its lock
-// and sees it still in place.
-int ReplaceExisting(const Target& target, const char* data, size_t size, const Deadline& deadline) {
+// Replaces a regular file this process may write, once it holds the file's
+// lock and sees it still in place.
+int ReplaceExisting(const Target& target, const char* data, size_t size, long long deadline) {
   Fd fd;
   int error = OpenFound(target, O_WRONLY, &fd);
-  if (error != 0) return error;
-  // Where the file system has no locks (some network ones), only the
-  // rename, which is whole whoever wins, is used.
-  const int locked = Lock(fd.fd, LOCK_EX, deadline);
-  if (locked == kLockedTooLong) return locked;
+  // Without locks (some network file systems) only the rename, whole whoever wins, is used.
+  const int locked = error == 0 ? Lock(fd.fd, LOCK_EX, deadline) : error;
   struct stat now;
+  if (error != 0 || locked == kLockedTooLong) return locked;
   if (fstatat(target.dir.fd, target.leaf, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, target.status)) {
     return kRaced;
   }
   error = WriteAndRename(target, data, size);
-  // Only a directory that refuses new files, not a full one, is worked round.
+  // Only a folder that refuses new files, not a full one, is worked round.
   if (locked != 0 || (error != EACCES && error != EPERM && error != EROFS)) return error;
   return RewriteInPlace(target, fd.fd, now.st_size, data, size);
+}
+
+// Another save may create or replace the file between the look and the
+// open or the lock: the path is looked up again, a bounded number of times.
+template <typename Act>
+int AtTarget(const char* path, Act act) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    Target target;
+    int error = Resolve(path, &target);
+    if (error == 0) error = act(target);
+    if (error != kRaced) return error;
+  }
+  return kReplacedTooOften;
 }
 
 }  // namespace
 
 int OpenForReading(const char* path, bool lock, int* problem) {
-  const Deadline deadline;
-  // Another save may rename its file into place between the look and the open.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    Target target;
+  const long long deadline = Now() + 1000;
+  int opened = -1;
+  *problem = AtTarget(path, [&](const Target& target) {
     Fd fd;
-    int error = Resolve(path, &target);
-    if (error == 0) error = target.exists ? OpenFound(target, O_RDONLY, &fd) : ENOENT;
+    int error = target.exists ? OpenFound(target, O_RDONLY, &fd) : ENOENT;
     if (error == 0 && lock) error = Lock(fd.fd, LOCK_SH, deadline);
     // A file system without locks is read as it is.
-    if (error == 0 || (error > 0 && fd.fd >= 0)) {
-      const int opened = fd.fd;
-      fd.fd = -1;
-      return opened;
-    }
-    if (error != kRaced) {
-      *problem = error;
-      return -1;
-    }
-  }
-  *problem = kReplacedTooOften;
-  return -1;
+    if (error != 0 && (error < 0 || fd.fd < 0)) return error;
+    std::swap(opened, fd.fd);
+    return 0;
+  });
+  return opened;
 }
 
 int ReplaceFileContents(const char* path, const char* data, size_t size) {
-  const Deadline deadline;
-  // Another save may create or replace the file between the look and the lock.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    Target target;
-    int error = Resolve(path, &target);
-    if (error == 0) error = target.exists ? ReplaceExisting(target, data, size, deadline) : WriteAndRename(target, data, size);
-    if (error != kRaced) return error;
-  }
-  return kReplacedTooOften;
+  const long long deadline = Now() + 1000;
+  return AtTarget(path, [&](const Target& target) {
+    return target.exists ? ReplaceExisting(target, data, size, deadline) : WriteAndRename(target, data, size);
+  });
 }

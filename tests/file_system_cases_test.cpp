@@ -26,8 +26,10 @@
 
 namespace {
 
-const std::string kOld = "Btn0=11\nBtn1=12\nBtn2=13\nBtn3=14\nBtn4=15\nBtn5=16\nBtn6=17\nBtn7=18\nAxis threshold=1500\n";
-const std::string kNew = "Btn0=1\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=500\n";
+const std::string kOld =
+    "Btn0=11\nBtn1=12\nBtn2=13\nBtn3=14\nBtn4=15\nBtn5=16\nBtn6=17\nBtn7=18\nAxis threshold=1500\n";
+const std::string kNew =
+    "Btn0=1\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=500\n";
 constexpr int kCannot = 77;  // the child could not make the row's conditions
 
 pid_t deadPid = 0;  // the PID of no process here, as another namespace's PID may be
@@ -121,8 +123,8 @@ const Case kCases[] = {
        return heldLock >= 0 && flock(heldLock, LOCK_EX) == 0 ? nullptr : "the lock cannot be taken";
      },
      [] { return Save("Kelvo.ini"); }, false, "Kelvo.ini", 0, 0},
-    {"LinkWithoutProc", [] { return LinkTo("real/settings.ini"); }, SaveWithoutProc, true, "real/settings.ini",
-     0, 0},
+    {"LinkWithoutProc", [] { return LinkTo("real/settings.ini"); }, SaveWithoutProc, true,
+     "real/settings.ini", 0, 0},
     {"LinkToALinkInAnotherFolderWithoutProc",
      []() -> const char* {
        mkdir("a", 0755);
@@ -131,7 +133,8 @@ const Case kCases[] = {
      SaveWithoutProc, true, "real/settings.ini", 0, 0},
     {"LinkLoopWithoutProc",
      []() -> const char* {
-       return symlink("Kelvo.ini", "loop") == 0 && symlink("loop", "Kelvo.ini") == 0 ? nullptr : "no links here";
+       return symlink("Kelvo.ini", "loop") == 0 && symlink("loop", "Kelvo.ini") == 0 ? nullptr
+                                                                                     : "no links here";
      },
      SaveWithoutProc, false, nullptr, 0, 0},
     {"LinkThroughAFolderWithoutSearchPermissionWithoutProc",
@@ -168,8 +171,9 @@ const Case kCases[] = {
      [] { return Save("Kelvo.ini"); }, true, "Kelvo.ini", 0, 2},
     {"LiveTemporaryOfASaveInAnotherPidNamespace",
      [] {
-       return MakeTemporary(3, geteuid()) && WriteFile("Kelvo.ini", kOld) ? HoldInAnotherPidNamespace(Temporary(3))
-                                                                           : "no temporary";
+       return MakeTemporary(3, geteuid()) && WriteFile("Kelvo.ini", kOld)
+                  ? HoldInAnotherPidNamespace(Temporary(3))
+                  : "no temporary";
      },
      [] { return Save("Kelvo.ini"); }, true, "Kelvo.ini", 3, 0},
 };
@@ -205,7 +209,9 @@ TEST_P(OddFileSystem, Save) {
   const Case& c = GetParam();
   if (const char* why = c.setUp()) GTEST_SKIP() << why;
   const auto start = std::chrono::steady_clock::now();
-  const auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  const auto seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   const pid_t child = fork();
   // An exception ends the child, as it would end a host.
   if (child == 0) _exit([&]() noexcept { return c.save(); }());
@@ -230,6 +236,8 @@ TEST_P(OddFileSystem, Save) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FileReplace, OddFileSystem, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Case>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
