@@ -1,0 +1,65 @@
+// A failed allocation must not end the host: loading and saving Kelvo.ini
+// run in a child process whose Nth allocation fails, for every N they reach.
+// The program defines the malloc family itself, so it is not built for the
+// sanitizers, whose allocator must stay their own.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+#include <gtest/gtest.h>
+#include "config/file_replace.h"
+#include "plugin/kelvo_class.h"
+#include "tests/support/scratch_dir.h"
+
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+
+namespace {
+
+std::atomic<long> allocations{-1};  // counted from 0 once armed; -1: off
+std::atomic<long> failing{-1};      // the one that fails
+
+bool Fails() { return allocations >= 0 && allocations++ == failing; }
+
+const std::string kOld =
+    "Btn0=1\nBtn1=2\nBtn2=3\nBtn3=4\nBtn4=5\nBtn5=6\nBtn6=7\nBtn7=8\nAxis threshold=1500\n";
+const std::string kNew =
+    "Btn0=9\nBtn1=0\nBtn2=0\nBtn3=0\nBtn4=0\nBtn5=0\nBtn6=0\nBtn7=0\nAxis threshold=500\n";
+
+TEST(ConfigAllocation, EveryFailedAllocationIsSurvived) {
+  // Each N up to the first run that makes fewer than N allocations.
+  for (long n = 0; n < 200; ++n) {
+    SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
+    const ScratchDir dir;
+    ASSERT_TRUE(WriteFile("Kelvo.ini", kOld));
+    const pid_t child = fork();
+    // An exception ends the child, as it would end a host.
+    if (child == 0) {
+      _exit([n]() noexcept {
+        failing = n;
+        allocations = 0;
+        Kelvo.LoadConf();
+        Kelvo.SaveConf();
+        (void)ReplaceFileContents("Kelvo.ini", kNew.data(), kNew.size());
+        return allocations > n ? 0 : 1;
+      }());
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    const std::string text = ReadFile("Kelvo.ini");
+    EXPECT_TRUE(text == kOld || text == kNew) << text;
+    if (WEXITSTATUS(status) == 1) break;
+  }
+}
+
+}  // namespace
+
+extern "C" void* malloc(size_t size) { return Fails() ? nullptr : __libc_malloc(size); }
+extern "C" void* calloc(size_t n, size_t size) { return Fails() ? nullptr : __libc_calloc(n, size); }
+extern "C" void* realloc(void* p, size_t size) { return Fails() ? nullptr : __libc_realloc(p, size); }
