@@ -35,8 +35,8 @@ void ShowOpenError(const char* name, int problem) {
   char path[PATH_MAX + 256];
   // In a folder too deep for getcwd, the relative name is all there is to show.
   if (getcwd(path, PATH_MAX) == nullptr) path[0] = '\0';
-  if (path[0] != '\0' && std::strcmp(path, "/") != 0) std::strcat(path, "/");
-  std::strcat(path, name);
+  const size_t used = std::strlen(path);
+  std::snprintf(path + used, sizeof(path) - used, "%s%s", used > 1 ? "/" : "", name);
   const size_t length = std::strlen(path), room = 118 - std::strlen(reason);
   const char* shown = length > room ? path + length - room + 1 : path;
   while (shown != path && (*shown & 0xC0) == 0x80) ++shown;  // not inside a UTF-8 character

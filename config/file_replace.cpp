@@ -64,8 +64,8 @@ struct Target {
 int Step(int from, char* path, Target* target) {
   char* slash = std::strrchr(path, '/');
   const char* name = slash != nullptr ? slash + 1 : path;
-  if (std::strlen(name) > NAME_MAX) return ENAMETOOLONG;
-  std::strcpy(target->leaf, name[0] != '\0' ? name : ".");
+  const int length = std::snprintf(target->leaf, sizeof(target->leaf), "%s", name[0] != '\0' ? name : ".");
+  if (length > NAME_MAX) return ENAMETOOLONG;
   const char* directory = slash == nullptr ? "." : slash == path ? "/" : path;
   if (slash != nullptr && slash != path) *slash = '\0';
   target->dir.Reset(openat(from, directory, O_PATH | O_DIRECTORY | O_CLOEXEC));
