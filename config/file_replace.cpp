@@ -126,7 +126,6 @@ void RemoveAbandonedTemporaries(int dir) {
   const int listing = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
   if (entries == nullptr && listing >= 0) close(listing);
-  const time_t old = std::time(nullptr) - 10;
   while (const dirent* entry = entries != nullptr ? readdir(entries) : nullptr) {
     const char* name = entry->d_name;
     int end = 0;
@@ -134,7 +133,7 @@ void RemoveAbandonedTemporaries(int dir) {
     std::sscanf(name, ".Kelvo.ini.%*u.%*u.tmp%n", &end);
     const Fd fd(end > 0 && name[end] == '\0' ? openat(dir, name, O_RDONLY | kOpenFlags) : -1);
     if (fd.fd >= 0 && fstat(fd.fd, &mine) == 0 && S_ISREG(mine.st_mode) && mine.st_uid == geteuid() &&
-        mine.st_mtime <= old && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
+        mine.st_mtime <= std::time(nullptr) - 10 && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
         fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, mine)) {
       unlinkat(dir, name, 0);
     }
@@ -156,7 +155,8 @@ int WriteAndRename(const Target& t, const char* data, size_t size) {
     fd.Reset(openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.fd < 0 && errno != EEXIST) return errno;
   }
-  if (fd.fd < 0 || flock(fd.fd, LOCK_EX | LOCK_NB) != 0) return fd.fd < 0 ? EEXIST : errno;
+  if (fd.fd < 0) return EEXIST;
+  (void)flock(fd.fd, LOCK_EX | LOCK_NB);  // marks it live, where the file system has locks
 
   size_t written = 0;
   int error = t.exists && fchmod(fd.fd, t.status.st_mode & 07777) != 0 ? errno : 0;
