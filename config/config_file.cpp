@@ -1,18 +1,15 @@
-// Kelvo.ini: eight "Btn<index>=<button>" lines in key order, then
-// "Axis threshold=<value>", read back with fscanf's rules so that a hand-edited
-// file loads the way it always has.
+// Kelvo.ini: eight "Btn<index>=<button>" lines in key order, then "Axis threshold=<value>", read
+// back with fscanf's rules so that a hand-edited file loads the way it always has.
 #include "config/config_file.h"
 
-#include <sys/file.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
-#include "config/file_lookup.h"
 #include "config/file_replace.h"
 #include "input/key_map.h"
 #include "plugin/kelvo_class.h"
@@ -21,54 +18,48 @@
 namespace {
 
 std::atomic<bool> confLoaded{false};
-// Not thread_local: LeakSanitizer reads a library's thread-local block even
-// after dlclose unmapped it. Saves are made on the GTK thread only.
-std::atomic<int> automaticSaves{0};
 
 // Numbers are scanned as long and saturated to the int range, so that the
 // 64-bit build reads an out-of-range number as the 32-bit build does.
 int32_t Saturated(long value) {
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int32_t>(value);
+  return static_cast<int32_t>(value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : value);
 }
 
-// There is something at the path, but not a regular file this process can read.
-bool ExistsButUnreadable(const char* name) {
-  FileKind kind;
-  return !OpenForReading(name, &kind) && kind != FileKind::kMissing;
+// The box's second line: the file's full path, shortened from the left to
+// keep the line within about 120 characters, and why it failed.
+void ShowOpenError(const char* name, int problem) {
+  const char* reason = problem > 0                    ? std::strerror(problem)
+                       : problem == kLockedTooLong    ? "another program kept Kelvo.ini locked"
+                       : problem == kReplacedTooOften ? "other programs kept replacing Kelvo.ini"
+                                                      : "Kelvo.ini is not a regular file";
+  char path[PATH_MAX + 256];
+  // In a folder too deep for getcwd, the relative name is all there is to show.
+  if (getcwd(path, PATH_MAX) == nullptr) path[0] = '\0';
+  const size_t used = std::strlen(path);
+  std::snprintf(path + used, sizeof(path) - used, "%s%s", used > 1 ? "/" : "", name);
+  const size_t length = std::strlen(path), room = 118 - std::strlen(reason);
+  const char* shown = length > room ? path + length - room + 1 : path;
+  while (shown != path && (*shown & 0xC0) == 0x80) ++shown;  // not inside a UTF-8 character
+  char advice[256];
+  std::snprintf(advice, sizeof(advice), "%s%.118s: %s", shown != path ? "\u2026" : "", shown, reason);
+  MessageWithAdvice(advice, "Error : could not open config file");
 }
-
-void ShowOpenError() { Message("Error : could not open config file"); }
 
 }  // namespace
-
-AutomaticSaves::AutomaticSaves() { ++automaticSaves; }
-AutomaticSaves::~AutomaticSaves() { --automaticSaves; }
 
 void LoadConfIfNeverLoaded() {
   if (!confLoaded.load()) Kelvo.LoadConf();
 }
 
-// The name and its NUL: 10 bytes, a fixed length, into the caller's buffer
-// of 256.
+// The name and its NUL: 10 bytes, into the caller's buffer of 256.
 void KelvoClass::MakeCfgFileName(char* buffer) {
   static constexpr char kName[] = "Kelvo.ini";
   std::memcpy(buffer, kName, sizeof(kName));
 }
 
 void SaveKeyMap(bool askedByUser) {
-  if (askedByUser) {
-    Kelvo.SaveConf();
-  } else {
-    const AutomaticSaves automatic;
-    Kelvo.SaveConf();
-  }
-}
-
-void KelvoClass::SaveConf() {
   char name[256];
-  MakeCfgFileName(name);
+  Kelvo.MakeCfgFileName(name);
   const KeyMapSnapshot map = SnapshotKeyMap();
 
   // Nine lines of at most 27 characters each.
@@ -81,9 +72,15 @@ void KelvoClass::SaveConf() {
 
   // A file that is there but cannot be read was reported when it was
   // loaded; only the user's own change may replace it.
-  if (automaticSaves > 0 && ExistsButUnreadable(name)) return;
-  if (!ReplaceFileContents(name, text, static_cast<size_t>(length))) ShowOpenError();
+  int problem = 0;
+  const int fd = askedByUser ? -1 : OpenForReading(name, false, &problem);
+  if (fd >= 0) close(fd);
+  if (!askedByUser && fd < 0 && problem != ENOENT) return;
+  problem = ReplaceFileContents(name, text, static_cast<size_t>(length));
+  if (problem != 0) ShowOpenError(name, problem);
 }
+
+void KelvoClass::SaveConf() { SaveKeyMap(true); }
 
 void KelvoClass::LoadConf() {
   confLoaded = true;
@@ -93,30 +90,20 @@ void KelvoClass::LoadConf() {
   }
   char name[256];
   MakeCfgFileName(name);
-  // Only a file that does not exist is created; one that exists but cannot
-  // be read (permissions, a directory, a FIFO or device, an I/O error) is
-  // reported and left alone, and the key map keeps its values.
-  FileKind kind;
-  UniqueFd fd = OpenForReading(name, &kind);
-  if (kind == FileKind::kMissing) {
-    const AutomaticSaves automatic;
-    SaveConf();
-    return;
-  }
-  // Waits for a save in progress in another process to end.
-  while (fd && flock(fd.get(), LOCK_SH) != 0 && errno == EINTR) {
-  }
-  FILE* file = fd ? fdopen(fd.get(), "r") : nullptr;
-  if (file == nullptr) {
-    ShowOpenError();
-    return;
-  }
-  fd.release();
+  // Only a missing file is created; one that cannot be read (permissions, a
+  // FIFO, an I/O error, a lock kept too long...) is reported and left alone.
+  int problem = 0;
+  const int fd = OpenForReading(name, true, &problem);
+  if (fd < 0 && problem == ENOENT) return SaveKeyMap(false);
+  FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
+  if (file == nullptr && fd >= 0) close(fd);
+  if (file == nullptr) return ShowOpenError(name, fd >= 0 ? ENOMEM : problem);
 
   // Scanned into a copy so the file is read without holding the lock. A scan
   // that fails leaves its key as it was; once one stops inside a line, every
   // later scan stops at the same character.
   KeyMapSnapshot map = SnapshotKeyMap();
+  errno = 0;
   for (int key = 0; key < KEY_COUNT; ++key) {
     long index = 0;
     long value = map.buttons[key];
@@ -126,12 +113,9 @@ void KelvoClass::LoadConf() {
   long threshold = map.threshold;
   (void)std::fscanf(file, "Axis threshold=%li\n", &threshold);
   map.threshold = Saturated(threshold);
-  const bool readFailed = std::ferror(file) != 0;
+  problem = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
-  if (readFailed) {
-    ShowOpenError();
-    return;
-  }
+  if (problem != 0) return ShowOpenError(name, problem);
 
   JoyGuard guard(joyLock);
   std::memcpy(btn, map.buttons, sizeof(btn));

@@ -2,27 +2,15 @@
 #ifndef KELVO_CONFIG_CONFIG_FILE_H
 #define KELVO_CONFIG_CONFIG_FILE_H
 
-// Loads Kelvo.ini as switching on does (without the joystick), unless it has
-// already been loaded since the library was loaded: a page built before the
-// first switch-on then shows the stored key map, and a change on it keeps
-// the other keys.
+// Loads Kelvo.ini as switching on does (without the joystick) unless it was
+// loaded since the library was: a page built before the first switch-on then
+// shows the stored key map, and a change on it keeps the other keys.
 void LoadConfIfNeverLoaded();
 
 // Writes Kelvo.ini from the key map; SaveConf() is SaveKeyMap(true). A save
-// the user did not ask for (askedByUser false: the file created at switch-on,
-// the page's normalising save) may create a missing file but never replaces
-// one that exists and cannot be read.
+// the user did not ask for (the file created at switch-on, the page's
+// normalising save) may create a missing file but never replaces one that
+// is there and cannot be read.
 void SaveKeyMap(bool askedByUser);
-
-// While one lives, saves are the plug-in's own, not a change the user made
-// (all saves run on the GTK thread): they may create a missing Kelvo.ini but
-// never replace one that exists and cannot be read.
-class AutomaticSaves {
- public:
-  AutomaticSaves();
-  ~AutomaticSaves();
-  AutomaticSaves(const AutomaticSaves&) = delete;
-  AutomaticSaves& operator=(const AutomaticSaves&) = delete;
-};
 
 #endif

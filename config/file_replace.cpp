@@ -2,237 +2,252 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-
-#include "config/file_lookup.h"
+#include <ctime>
+#include <utility>
 
 namespace {
 
-enum class Outcome { kStored, kFailed, kRaced };
+constexpr int kRaced = -100;  // the file changed between two looks: look again
+constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-constexpr char kTemporaryPrefix[] = ".Kelvo.ini.";
-constexpr char kTemporarySuffix[] = ".tmp";
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// Milliseconds that never go back. Each call has one deadline, a second
+// away, that all its waits together keep.
+long long Now() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-// Writes at offset; *done counts the bytes that reached the file.
-bool WriteAt(int fd, const char* data, size_t size, off_t offset, size_t* done) {
-  *done = 0;
-  while (*done < size) {
-    const ssize_t n = pwrite(fd, data + *done, size - *done, offset + static_cast<off_t>(*done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    *done += static_cast<size_t>(n);
+// A descriptor closed when it goes out of scope; never copied.
+struct Fd {
+  explicit Fd(int descriptor = -1) : fd(descriptor) {}
+  ~Fd() { Reset(-1); }
+  void Reset(int descriptor) {
+    if (fd >= 0) close(fd);
+    fd = descriptor;
+  }
+  int fd;
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int Lock(int fd, int operation, long long deadline) {
+  // Another save holds the lock for a moment; a stopped one must not stop the host.
+  while (flock(fd, operation | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (Now() >= deadline) return kLockedTooLong;
+    usleep(2000);
+  }
+  return 0;
+}
+
+// Where the path leads: a directory opened here, to work at any depth, and a name in it.
+struct Target {
+  Fd dir;
+  char leaf[NAME_MAX + 1];
+  struct stat status;
+  bool exists = false;
+};
+
+// Opens path's directory part relative to from and keeps its last name.
+int Step(int from, char* path, Target* target) {
+  char* slash = std::strrchr(path, '/');
+  const char* name = slash != nullptr ? slash + 1 : path;
+  const int length = std::snprintf(target->leaf, sizeof(target->leaf), "%s", name[0] != '\0' ? name : ".");
+  if (length > NAME_MAX) return ENAMETOOLONG;
+  const char* directory = slash == nullptr ? "." : slash == path ? "/" : path;
+  if (slash != nullptr && slash != path) *slash = '\0';
+  target->dir.Reset(openat(from, directory, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return target->dir.fd >= 0 ? 0 : errno;
+}
+
+// The kernel resolves the path first, under its rules; the links are then
+// followed here, and what is found must be what the kernel found.
+int Resolve(const char* path, Target* target) {
+  const Fd handle(open(path, O_PATH | O_CLOEXEC));
+  char link[PATH_MAX];
+  if (handle.fd < 0 && errno != ENOENT) return errno;
+  if (std::snprintf(link, sizeof(link), "%s", path) >= static_cast<int>(sizeof(link))) return ENAMETOOLONG;
+  int error = Step(AT_FDCWD, link, target);
+  // As many links as the kernel follows; one more is a loop.
+  for (int hop = 0; error == 0 && hop <= 40; ++hop) {
+    struct stat& st = target->status;
+    if (fstatat(target->dir.fd, target->leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return errno != ENOENT ? errno : handle.fd < 0 ? 0 : kRaced;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      struct stat found;
+      target->exists = true;
+      if (handle.fd < 0 || fstat(handle.fd, &found) != 0 || !SameFile(found, st)) return kRaced;
+      return S_ISREG(st.st_mode) ? 0 : kNotRegularFile;
+    }
+    const ssize_t n = readlinkat(target->dir.fd, target->leaf, link, sizeof(link) - 1);
+    if (n < 0) return errno;
+    link[n] = '\0';
+    error = Step(target->dir.fd, link, target);
+  }
+  return error != 0 ? error : ELOOP;
+}
+
+// Opens the regular file found, if the name still leads to it.
+int OpenFound(const Target& target, int flags, Fd* fd) {
+  fd->Reset(openat(target.dir.fd, target.leaf, flags | kOpenFlags));
+  struct stat st;
+  if (fd->fd < 0) return (errno == ENOENT || errno == ELOOP) ? kRaced : errno;
+  return fstat(fd->fd, &st) == 0 && SameFile(st, target.status) ? 0 : kRaced;
+}
+
+// Writes from the start; *done counts the bytes that reached the file.
+bool WriteAll(int fd, const char* data, size_t size, size_t* done) {
+  // A signal may end a write part-way; the rest follows.
+  for (*done = 0; *done < size;) {
+    const ssize_t n = pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done));
+    if (n <= 0 && (n == 0 || errno != EINTR)) return false;
+    *done += n > 0 ? static_cast<size_t>(n) : 0;
   }
   return true;
 }
 
-bool ReadAll(int fd, std::string* text) {
-  char chunk[4096];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof(chunk));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    text->append(chunk, static_cast<size_t>(n));
-  }
-}
-
-// The process id in ".Kelvo.ini.<pid>.<count>.tmp", or 0 for another name.
-long TemporaryOwner(const char* name) {
-  const size_t prefix = sizeof(kTemporaryPrefix) - 1;
-  const size_t suffix = sizeof(kTemporarySuffix) - 1;
-  const size_t length = std::strlen(name);
-  if (length <= prefix + suffix || std::strncmp(name, kTemporaryPrefix, prefix) != 0 ||
-      std::strcmp(name + length - suffix, kTemporarySuffix) != 0) {
-    return 0;
-  }
-  char* end = nullptr;
-  const long pid = std::strtol(name + prefix, &end, 10);
-  if (pid <= 0 || *end != '.') return 0;
-  const char* count = end + 1;
-  std::strtoul(count, &end, 10);
-  return (end != count && std::strcmp(end, kTemporarySuffix) == 0) ? pid : 0;
-}
-
-// A save that was killed part-way leaves its temporary file behind; the
-// next save in that directory removes those whose process has ended.
-void RemoveAbandonedTemporaries(const std::string& directory) {
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return;
-  while (const dirent* entry = readdir(dir)) {
-    const long pid = TemporaryOwner(entry->d_name);
-    if (pid == 0 || pid == static_cast<long>(getpid())) continue;
-    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    struct stat st;
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-      unlinkat(dirfd(dir), entry->d_name, 0);
+// A save killed part-way leaves its temporary behind. A live save holds its
+// temporary's lock from the moment it makes it, so what is removed is this
+// user's own regular file of that name, unlocked and older than any save.
+void RemoveAbandonedTemporaries(int dir) {
+  const int listing = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+  if (entries == nullptr && listing >= 0) close(listing);
+  while (const dirent* entry = entries != nullptr ? readdir(entries) : nullptr) {
+    const char* name = entry->d_name;
+    int end = 0;
+    struct stat mine, now;
+    std::sscanf(name, ".Kelvo.ini.%*u.%*u.tmp%n", &end);
+    const Fd fd(end > 0 && name[end] == '\0' ? openat(dir, name, O_RDONLY | kOpenFlags) : -1);
+    if (fd.fd >= 0 && fstat(fd.fd, &mine) == 0 && S_ISREG(mine.st_mode) && mine.st_uid == geteuid() &&
+        mine.st_mtime <= std::time(nullptr) - 10 && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, mine)) {
+      unlinkat(dir, name, 0);
     }
   }
-  closedir(dir);
+  if (entries != nullptr) closedir(entries);
 }
 
-// Creates a new, uniquely named file beside the target. Created with mode
-// 0666 so the umask gives it what fopen would give a new file.
-UniqueFd CreateSibling(const std::string& directory, std::string* name) {
+// Writes the text to a new file beside the target and renames it into place.
+// Mode 0666 gives a new file what fopen would; a replacing one takes the old.
+int WriteAndRename(const Target& t, const char* data, size_t size) {
   static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char leaf[64];
-    std::snprintf(leaf, sizeof(leaf), "%s%ld.%u%s", kTemporaryPrefix, static_cast<long>(getpid()), counter++,
-                  kTemporarySuffix);
-    *name = directory + "/" + leaf;
-    UniqueFd fd(open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd || errno != EEXIST) return fd;
+  const int dir = t.dir.fd;
+  char name[64];
+  Fd fd;
+  RemoveAbandonedTemporaries(dir);
+  // A name may be taken by a save with the same PID in another namespace.
+  for (int attempt = 0; attempt < 100 && fd.fd < 0; ++attempt) {
+    std::snprintf(name, sizeof(name), ".Kelvo.ini.%ld.%u.tmp", static_cast<long>(getpid()), counter++);
+    fd.Reset(openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.fd < 0 && errno != EEXIST) return errno;
   }
-  return UniqueFd();
-}
-
-// A directory that refuses new files, as opposed to one that is full.
-bool RefusesNewFiles(int error) { return error == EACCES || error == EPERM || error == EROFS; }
-
-// Writes the text to a new file and renames it onto target; old, when
-// given, is the file being replaced, whose permission bits and owner the
-// new one takes. Without old, the target must still be missing.
-Outcome WriteAndRename(const std::string& target, const struct stat* old, const char* data, size_t size,
-                       int* createError) {
-  const std::string directory = DirectoryOf(target);
-  RemoveAbandonedTemporaries(directory);
-  std::string temporary;
-  UniqueFd fd = CreateSibling(directory, &temporary);
-  *createError = fd ? 0 : errno;
-  if (!fd) return Outcome::kFailed;
-
-  bool ok = true;
-  if (old != nullptr) {
-    ok = fchmod(fd.get(), old->st_mode & 07777) == 0;
-    // Keeps the owner when run with the right to; harmless to fail otherwise.
-    if (ok) (void)!fchown(fd.get(), old->st_uid, old->st_gid);
-  }
-  size_t written = 0;
-  ok = ok && WriteAt(fd.get(), data, size, 0, &written);
-  ok = ok && fsync(fd.get()) == 0;
-  ok = (close(fd.release()) == 0) && ok;
-  Outcome outcome = ok ? Outcome::kStored : Outcome::kFailed;
-  if (ok && old != nullptr) {
-    if (rename(temporary.c_str(), target.c_str()) != 0) outcome = Outcome::kFailed;
-  } else if (ok) {
-    // Creates the file only if it is still missing: whatever appeared
-    // meanwhile is looked at again first. A hard link does the same where
-    // the file system cannot rename that way.
-    int result = renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) result = link(temporary.c_str(), target.c_str());
-    if (result != 0) outcome = (errno == EEXIST) ? Outcome::kRaced : Outcome::kFailed;
-  }
-  // After a rename there is nothing left under the temporary name.
-  unlink(temporary.c_str());
-  return outcome;
-}
-
-// Rewrites the locked file in place: space for the new text is reserved
-// first, and if a write, the truncation or the flush still fails, the old
-// bytes are written back over whatever was changed.
-bool RewriteInPlace(int fd, const FoundFile& found, const std::string& real, const char* data, size_t size) {
-  std::string old;
-  {
-    const UniqueFd reader = OpenFound(found, real.c_str(), O_RDONLY);
-    if (!reader || !ReadAll(reader.get(), &old)) return false;
-  }
-  const int reserved =
-      size > old.size() ? fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) : 0;
-  if (reserved != 0 && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  if (fd.fd < 0) return EEXIST;
+  (void)flock(fd.fd, LOCK_EX | LOCK_NB);  // marks it live, where the file system has locks
 
   size_t written = 0;
-  bool ok = WriteAt(fd, data, size, 0, &written);
-  const bool cut = ok && size < old.size();
-  ok = ok && (!cut || ftruncate(fd, static_cast<off_t>(size)) == 0);
-  ok = ok && fsync(fd) == 0;
-  if (ok) return true;
+  int error = t.exists && fchmod(fd.fd, t.status.st_mode & 07777) != 0 ? errno : 0;
+  // Keeps the owner where this process has the right to; harmless otherwise.
+  if (t.exists && error == 0) (void)!fchown(fd.fd, t.status.st_uid, t.status.st_gid);
+  if (error == 0 && (!WriteAll(fd.fd, data, size, &written) || fsync(fd.fd) != 0)) error = errno;
+  if (error == 0 && renameat2(dir, name, dir, t.leaf, t.exists ? 0 : RENAME_NOREPLACE) == 0) return 0;
+  // A missing file is made only while still missing; a hard link does the
+  // same where the file system cannot rename that way.
+  const bool linked = error == 0 && !t.exists && (errno == EINVAL || errno == ENOSYS) &&
+                      linkat(dir, name, dir, t.leaf, 0) == 0;
+  if (error == 0 && !linked) error = errno == EEXIST && !t.exists ? kRaced : errno;
+  // Not renamed: the name is still this save's, which holds its lock.
+  unlinkat(dir, name, 0);
+  return error;
+}
 
-  // Only the bytes written over can differ, unless the file was cut.
-  const size_t restore = cut ? old.size() : std::min(old.size(), written);
-  size_t restored = 0;
-  (void)WriteAt(fd, old.data(), restore, 0, &restored);
+// Rewrites the locked file in place. A rollback needs only the old bytes the
+// text covers and the old length: the file is cut last, after the flush.
+int RewriteInPlace(const Target& target, int fd, off_t length, const char* data, size_t size) {
+  char old[4096];
+  const size_t kept = length < static_cast<off_t>(size) ? static_cast<size_t>(length) : size;
+  Fd reader;
+  int error = size > sizeof(old) ? EFBIG : OpenFound(target, O_RDONLY, &reader);
+  if (error != 0) return error;
+  if (pread(reader.fd, old, kept, 0) != static_cast<ssize_t>(kept)) return EIO;
+  size_t written = 0;
+  if (WriteAll(fd, data, size, &written) && fsync(fd) == 0 &&
+      (kept == static_cast<size_t>(length) || ftruncate(fd, static_cast<off_t>(size)) == 0)) {
+    (void)fsync(fd);  // once cut, nothing is left to put back
+    return 0;
+  }
+  error = errno;
+  (void)WriteAll(fd, old, written < kept ? written : kept, &written);
   struct stat st;
-  if (fstat(fd, &st) == 0 && st.st_size != static_cast<off_t>(old.size())) {
-    (void)ftruncate(fd, static_cast<off_t>(old.size()));
-  }
+  if (fstat(fd, &st) == 0 && st.st_size != length) (void)ftruncate(fd, length);
   (void)fsync(fd);
-  return false;
+  return error;
 }
 
-bool LockExclusive(int fd) {
-  for (;;) {
-    if (flock(fd, LOCK_EX) == 0) return true;
-    if (errno != EINTR) return false;
-  }
-}
-
-// A file that is there: only a regular file this process may write is
-// replaced, after this process holds its lock and sees it still in place.
-Outcome ReplaceExisting(const char* path, const FoundFile& found, const char* data, size_t size) {
-  std::string real;
-  UniqueFd writable;
-  if (RealPathOf(found, path, &real)) writable = OpenFound(found, real.c_str(), O_WRONLY);
-  if (!writable) return ReplacedSince(path, found) ? Outcome::kRaced : Outcome::kFailed;
-  // Where the file system has no locks (some network ones), only the
-  // rename, which is whole whoever wins, may be used.
-  const bool locked = LockExclusive(writable.get());
+// Replaces a regular file this process may write, once it holds the file's
+// lock and sees it still in place.
+int ReplaceExisting(const Target& target, const char* data, size_t size, long long deadline) {
+  Fd fd;
+  int error = OpenFound(target, O_WRONLY, &fd);
+  // Without locks (some network file systems) only the rename, whole whoever wins, is used.
+  const int locked = error == 0 ? Lock(fd.fd, LOCK_EX, deadline) : error;
   struct stat now;
-  if (lstat(real.c_str(), &now) != 0 || !SameFile(now, found.status)) return Outcome::kRaced;
-
-  int createError = 0;
-  const Outcome outcome = WriteAndRename(real, &found.status, data, size, &createError);
-  if (outcome != Outcome::kFailed || !RefusesNewFiles(createError) || !locked) return outcome;
-  return RewriteInPlace(writable.get(), found, real, data, size) ? Outcome::kStored : Outcome::kFailed;
+  if (error != 0 || locked == kLockedTooLong) return locked;
+  if (fstatat(target.dir.fd, target.leaf, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, target.status)) {
+    return kRaced;
+  }
+  error = WriteAndRename(target, data, size);
+  // Only a folder that refuses new files, not a full one, is worked round.
+  if (locked != 0 || (error != EACCES && error != EPERM && error != EROFS)) return error;
+  return RewriteInPlace(target, fd.fd, now.st_size, data, size);
 }
 
-Outcome TryReplace(const char* path, const char* data, size_t size) {
-  FoundFile found = FindFile(path);
-  if (found.kind == FileKind::kUnusable) return Outcome::kFailed;
-  if (found.kind == FileKind::kMissing && !IsSymbolicLink(path)) {
-    int createError = 0;
-    return WriteAndRename(path, nullptr, data, size, &createError);
+// Another save may create or replace the file between the look and the
+// open or the lock: the path is looked up again, a bounded number of times.
+template <typename Act>
+int AtTarget(const char* path, Act act) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    Target target;
+    int error = Resolve(path, &target);
+    if (error == 0) error = act(target);
+    if (error != kRaced) return error;
   }
-  if (found.kind == FileKind::kRegular) return ReplaceExisting(path, found, data, size);
-
-  // A link to a missing file: the kernel creates its target, where and if
-  // its rules allow. That empty file is removed again if the save fails.
-  const UniqueFd created(open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-  if (!created) return Outcome::kFailed;
-  found = FindFile(path);
-  struct stat st;
-  if (fstat(created.get(), &st) != 0 || found.kind != FileKind::kRegular || !SameFile(st, found.status)) {
-    return Outcome::kRaced;
-  }
-  const Outcome outcome = ReplaceExisting(path, found, data, size);
-  std::string real;
-  if (outcome == Outcome::kFailed && st.st_size == 0 && RealPathOf(found, path, &real)) unlink(real.c_str());
-  return outcome;
+  return kReplacedTooOften;
 }
 
 }  // namespace
 
-bool ReplaceFileContents(const char* path, const char* data, size_t size) {
-  // Another process may replace or create the file between the look-up and
-  // the lock; the look-up is then made again.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    const Outcome outcome = TryReplace(path, data, size);
-    if (outcome != Outcome::kRaced) return outcome == Outcome::kStored;
-  }
-  return false;
+int OpenForReading(const char* path, bool lock, int* problem) {
+  const long long deadline = Now() + 1000;
+  int opened = -1;
+  *problem = AtTarget(path, [&](const Target& target) {
+    Fd fd;
+    int error = target.exists ? OpenFound(target, O_RDONLY, &fd) : ENOENT;
+    if (error == 0 && lock) error = Lock(fd.fd, LOCK_SH, deadline);
+    // A file system without locks is read as it is.
+    if (error != 0 && (error < 0 || fd.fd < 0)) return error;
+    std::swap(opened, fd.fd);
+    return 0;
+  });
+  return opened;
+}
+
+int ReplaceFileContents(const char* path, const char* data, size_t size) {
+  const long long deadline = Now() + 1000;
+  return AtTarget(path, [&](const Target& target) {
+    return target.exists ? ReplaceExisting(target, data, size, deadline) : WriteAndRename(target, data, size);
+  });
 }

@@ -1,18 +1,25 @@
+// Reading and replacing Kelvo.ini. Links are followed as the kernel follows
+// them for this process (fs.protected_symlinks, search permission, loops),
+// without /proc; only a regular file is ever opened, so a FIFO or a device
+// neither blocks nor is disturbed. No call waits on another process for more
+// than about a second in all, and none allocates.
 #ifndef KELVO_CONFIG_FILE_REPLACE_H
 #define KELVO_CONFIG_FILE_REPLACE_H
 
 #include <cstddef>
 
-// Replaces the file at path with exactly these bytes. The path is resolved
-// as the kernel resolves it for this process; only a regular file this
-// process may write, or a missing one, is ever replaced. The text goes to a
-// new file in the same directory, every write, the flush and the close are
-// checked, and only then is it renamed over the old one, keeping the old
-// one's permission bits. Where the directory refuses new files, the file is
-// rewritten in place, and put back as it was if that fails part-way. Saves
-// from several processes take turns (an exclusive flock on the file).
-// Returns false when the text could not be stored: the file then holds
-// exactly what it held before.
-bool ReplaceFileContents(const char* path, const char* data, size_t size);
+// Why a file could not be read or replaced, where no errno value says it.
+enum FileProblem : int { kNotRegularFile = -1, kLockedTooLong = -2, kReplacedTooOften = -3 };
+
+// Opens the regular file at path for reading, under a shared lock if asked.
+// Returns -1 and sets *problem (ENOENT: nothing there) when it cannot.
+int OpenForReading(const char* path, bool lock, int* problem);
+
+// Replaces the file at path with these bytes, creating it only where nothing
+// is: a flushed new file is renamed over it, keeping its permission bits, or
+// where the folder refuses new files it is rewritten in place, and put back
+// if that fails. Saves take turns (an exclusive flock). Returns 0 when
+// stored, else why not, and the file then holds what it held before.
+int ReplaceFileContents(const char* path, const char* data, size_t size);
 
 #endif
