@@ -2,6 +2,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <chrono>
 #include <mutex>
 
 #include "input/joystick.h"
@@ -10,14 +11,25 @@
 #include "plugin/message.h"
 #include "ui/settings_page.h"
 
-std::chrono::milliseconds captureTimeLimit = CAPTURE_TIME_LIMIT;
+// A capture that sees no press for this long gives up and changes nothing,
+// so an unplugged joystick or a user who walks away cannot hold the page.
+// Not in the header: only tests linked with this code shorten it.
+std::chrono::milliseconds captureTimeLimit = std::chrono::seconds(10);
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Set on the key button while it listens; the value is its Capture.
-constexpr char kCaptureData[] = "kelvo-capture";
+// How often a capture reads the joystick: 200 times a second, so that a
+// press of 10 ms is seen even when a poll comes a few milliseconds late.
+constexpr guint kPollIntervalMs = 5;
+
+constexpr char kNoJoystickText[] = "No joystick is open: switch the plug-in on with a joystick attached";
+constexpr char kNoJoystickAdvice[] =
+    "Plug a joystick in, switch the plug-in on again, then click the key once more.";
+
+// Shown on the clicked key button while the capture listens.
+constexpr char kPromptFormat[] = "%s : press\u2026";
 
 // Closed: the button left the screen (hidden, or destroyed); showing it
 // again refreshes its page.
@@ -36,9 +48,9 @@ struct Capture {
   gulong handlers[3] = {};
 };
 
-// One capture at a time: the grab keeps every other button from being
-// clicked, and code that clicks one anyway is ignored.
-bool capturing = false;
+// The capture running, if any: one at a time, since the grab keeps every
+// other button from being clicked, and code that clicks one anyway is ignored.
+Capture* current = nullptr;
 
 // Stops listening and applies the outcome. Runs once, from whichever event
 // comes first; the capture's main loop then returns.
@@ -53,7 +65,6 @@ void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
     handler = 0;
   }
   gtk_grab_remove(capture->button);
-  g_object_set_data(G_OBJECT(capture->button), kCaptureData, nullptr);
 
   if (outcome != Outcome::Closed) {
     GtkButton* button = GTK_BUTTON(capture->button);
@@ -69,17 +80,10 @@ void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
     } else {
       ShowAssignment(button, key, SnapshotKeyMap().buttons[key]);
     }
-    // Other pages, and this one after a switch-on during the wait.
-    RefreshOpenPages();
-    if (outcome == Outcome::NoJoystick) Message("%s", NO_JOYSTICK_TEXT);
+    LayOutPage(gtk_widget_get_parent(capture->button));
+    if (outcome == Outcome::NoJoystick) MessageWithAdvice(kNoJoystickAdvice, "%s", kNoJoystickText);
   }
   g_main_loop_quit(capture->loop);
-}
-
-// Hiding a window unmaps only the window, not the widgets in it.
-bool OnScreen(GtkWidget* widget) {
-  GdkWindow* window = gtk_widget_get_window(widget);
-  return gtk_widget_get_mapped(widget) && window != nullptr && gdk_window_is_viewable(window);
 }
 
 gboolean Poll(gpointer data) {
@@ -106,7 +110,7 @@ gboolean StartPolling(gpointer data) {
   gdk_flush();
   if (Poll(capture)) {
     capture->pollSource =
-        gdk_threads_add_timeout_full(G_PRIORITY_HIGH, CAPTURE_POLL_INTERVAL_MS, Poll, capture, nullptr);
+        gdk_threads_add_timeout_full(G_PRIORITY_HIGH, kPollIntervalMs, Poll, capture, nullptr);
   }
   return FALSE;
 }
@@ -134,20 +138,17 @@ void on_btn_gone(GtkWidget*, gpointer data) { Finish(static_cast<Capture*>(data)
 
 }  // namespace
 
-bool IsCapturing(GtkWidget* button) { return g_object_get_data(G_OBJECT(button), kCaptureData) != nullptr; }
+bool IsCapturing(GtkWidget* button) { return current != nullptr && current->button == button; }
 
 void on_btn_clicked(GtkButton* button) {
   GtkWidget* widget = GTK_WIDGET(button);
   const int key = KeyOfButton(widget);
   if (key < 0) return;
-  // A click on the listening button cancels its capture.
-  auto* running = static_cast<Capture*>(g_object_get_data(G_OBJECT(button), kCaptureData));
-  if (running != nullptr) {
-    Finish(running, Outcome::Cancelled);
+  if (current != nullptr) {
+    // A click on the listening button cancels its capture.
+    if (current->button == widget) Finish(current, Outcome::Cancelled);
     return;
   }
-  if (capturing) return;
-  capturing = true;
 
   Capture capture{};
   capture.button = widget;
@@ -157,9 +158,9 @@ void on_btn_clicked(GtkButton* button) {
   capture.shown = OnScreen(widget);
   // Held until the loop returns: the page may be destroyed meanwhile.
   g_object_ref(widget);
-  g_object_set_data(G_OBJECT(widget), kCaptureData, &capture);
-  SetButtonText(button, CAPTURE_PROMPT_FORMAT, btnName[key]);
-  FitKeyButton(widget);
+  current = &capture;
+  SetButtonText(button, kPromptFormat, btnName[key]);
+  LayOutPage(gtk_widget_get_parent(widget));
   gtk_grab_add(widget);
   capture.handlers[0] =
       g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
@@ -174,6 +175,6 @@ void on_btn_clicked(GtkButton* button) {
   GDK_THREADS_ENTER();
 
   g_main_loop_unref(capture.loop);
+  current = nullptr;
   g_object_unref(widget);
-  capturing = false;
 }

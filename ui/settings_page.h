@@ -1,6 +1,12 @@
 // The settings page that SetProperty appends to the host's properties
 // notebook, and its signal handlers. Every handler runs on the host's GTK
 // main-loop thread.
+//
+// While a page is on screen a timeout of its own brings it up to date: key
+// labels, the sensitivity, the tooltips, and the keys lit while their
+// joystick buttons are held. It starts when the page is drawn and stops at
+// the first tick that finds the page off screen, so nothing is read while no
+// page shows.
 #ifndef KELVO_UI_SETTINGS_PAGE_H
 #define KELVO_UI_SETTINGS_PAGE_H
 
@@ -18,16 +24,18 @@ void SetButtonText(GtkButton* button, const char* format, ...) __attribute__((fo
 int KeyOfButton(GtkWidget* widget);
 
 // Labels a key button with its key's assignment, "A : Button 3" or
-// "A : None", and widens it when the text needs more room.
-void ShowAssignment(GtkButton* button, int key, int32_t number);
-// Widens a key button whose label needs more than its 144 pixels in the
-// current font; a label that fits keeps the button at 144.
-void FitKeyButton(GtkWidget* button);
+// "A : None". Returns whether the text changed.
+bool ShowAssignment(GtkButton* button, int key, int32_t number);
 
-// Brings every page in a window up to the key map in force: key labels (a
-// button in the middle of a capture keeps its prompt) and the sensitivity.
-// Pages are found through the toplevel windows: the plug-in keeps no widget.
-void RefreshOpenPages();
+// Places and sizes the page's widgets for the current font and texts.
+void LayOutPage(GtkWidget* page);
+
+// Mapped, in a window that is shown: hiding a window unmaps only the window.
+bool OnScreen(GtkWidget* widget);
+
+// Pages bring themselves up to date while on screen, so there is nothing
+// left to do here; kept for callers written before that.
+inline void RefreshOpenPages() {}
 
 // "changed" of the sensitivity combo: threshold = item index * 500 + 500,
 // then the file is saved.
@@ -35,12 +43,5 @@ void on_axisthresh_changed(GtkComboBox* combo);
 
 // "clicked" of "Save config": rewrites the file.
 void on_saveconf_clicked();
-
-// "map" of the page and of its window: whenever it becomes visible it shows
-// the key map in force, which a capture on another page or a new switch-on
-// may have changed.
-void on_page_map(GtkWidget* page);
-// "hierarchy-changed" of the page: follows the "map" of the window it is in.
-void on_page_hierarchy_changed(GtkWidget* page, GtkWidget* previousToplevel);
 
 #endif
