@@ -1,5 +1,4 @@
-#include "ui/capture.h"
-
+// Assigning a key by pressing a joystick button.
 #include <gdk/gdkkeysyms.h>
 
 #include <chrono>
@@ -28,11 +27,9 @@ constexpr char kNoJoystickText[] = "No joystick is open: switch the plug-in on w
 constexpr char kNoJoystickAdvice[] =
     "Plug a joystick in, switch the plug-in on again, then click the key once more.";
 
-// Shown on the clicked key button while the capture listens.
 constexpr char kPromptFormat[] = "%s : press\u2026";
 
-// Closed: the button left the screen (hidden, or destroyed); showing it
-// again refreshes its page.
+// Closed: the button left the screen (hidden, or destroyed).
 enum class Outcome { Listening, Pressed, Cleared, Cancelled, Closed, NoJoystick };
 
 // One capture, kept on the click handler's stack for as long as it runs.
@@ -43,9 +40,7 @@ struct Capture {
   Clock::time_point deadline;
   bool shown;  // on screen when clicked; not, for a page built away from any window
   Outcome outcome = Outcome::Listening;
-  int held = NO_BUTTON_HELD;
   guint pollSource = 0;
-  gulong handlers[3] = {};
 };
 
 // The capture running, if any: one at a time, since the grab keeps every
@@ -57,30 +52,19 @@ Capture* current = nullptr;
 void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
   if (capture->outcome != Outcome::Listening) return;
   capture->outcome = outcome;
-  capture->held = held;
   if (capture->pollSource != 0) g_source_remove(capture->pollSource);
   capture->pollSource = 0;
-  for (gulong& handler : capture->handlers) {
-    if (handler != 0) g_signal_handler_disconnect(capture->button, handler);
-    handler = 0;
-  }
+  g_signal_handlers_disconnect_by_data(capture->button, capture);
   gtk_grab_remove(capture->button);
 
   if (outcome != Outcome::Closed) {
-    GtkButton* button = GTK_BUTTON(capture->button);
-    const int key = capture->key;
-    if (outcome == Outcome::Pressed || outcome == Outcome::Cleared) {
-      const int number = outcome == Outcome::Pressed ? held + 1 : 0;
-      {
-        JoyGuard guard(joyLock);
-        btn[key] = number;
-      }
-      ShowAssignment(button, key, number);
-      Kelvo.SaveConf();
-    } else {
-      ShowAssignment(button, key, SnapshotKeyMap().buttons[key]);
+    const bool assigned = outcome == Outcome::Pressed || outcome == Outcome::Cleared;
+    if (assigned) {
+      JoyGuard guard(joyLock);
+      btn[capture->key] = outcome == Outcome::Pressed ? held + 1 : 0;
     }
-    LayOutPage(gtk_widget_get_parent(capture->button));
+    ShowAssignment(GTK_BUTTON(capture->button), capture->key, SnapshotKeyMap().buttons[capture->key]);
+    if (assigned) Kelvo.SaveConf();
     if (outcome == Outcome::NoJoystick) MessageWithAdvice(kNoJoystickAdvice, "%s", kNoJoystickText);
   }
   g_main_loop_quit(capture->loop);
@@ -118,18 +102,10 @@ gboolean StartPolling(gpointer data) {
 // Every key goes to the listening button while it has the grab; only these
 // three mean something, the others are swallowed as a modal box would.
 gboolean on_btn_key_press_event(GtkWidget*, GdkEventKey* event, gpointer data) {
-  auto* capture = static_cast<Capture*>(data);
-  switch (event->keyval) {
-    case GDK_KEY_Escape:
-      Finish(capture, Outcome::Cancelled);
-      break;
-    case GDK_KEY_Delete:
-    case GDK_KEY_KP_Delete:
-    case GDK_KEY_BackSpace:
-      Finish(capture, Outcome::Cleared);
-      break;
-    default:
-      break;
+  const guint key = event->keyval;
+  if (key == GDK_KEY_Escape) Finish(static_cast<Capture*>(data), Outcome::Cancelled);
+  if (key == GDK_KEY_Delete || key == GDK_KEY_KP_Delete || key == GDK_KEY_BackSpace) {
+    Finish(static_cast<Capture*>(data), Outcome::Cleared);
   }
   return TRUE;
 }
@@ -162,10 +138,9 @@ void on_btn_clicked(GtkButton* button) {
   SetButtonText(button, kPromptFormat, btnName[key]);
   LayOutPage(gtk_widget_get_parent(widget));
   gtk_grab_add(widget);
-  capture.handlers[0] =
-      g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
-  capture.handlers[1] = g_signal_connect(widget, "unmap", G_CALLBACK(on_btn_gone), &capture);
-  capture.handlers[2] = g_signal_connect(widget, "destroy", G_CALLBACK(on_btn_gone), &capture);
+  g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
+  g_signal_connect(widget, "unmap", G_CALLBACK(on_btn_gone), &capture);
+  g_signal_connect(widget, "destroy", G_CALLBACK(on_btn_gone), &capture);
   capture.pollSource = gdk_threads_add_idle_full(G_PRIORITY_DEFAULT_IDLE, StartPolling, &capture, nullptr);
 
   // As gtk_dialog_run does: a host that uses GDK's lock has it released

@@ -1,11 +1,9 @@
-#include "ui/live_page.h"
-
+// Keeping a settings page up to date while it is on screen.
 #include <cstdio>
 #include <cstring>
 
 #include "input/joystick.h"
 #include "input/key_map.h"
-#include "ui/capture.h"
 #include "ui/settings_page.h"
 
 namespace {
@@ -13,6 +11,7 @@ namespace {
 constexpr const char* kSensitivityItems[] = {"High", "Medium", "Low"};
 constexpr int kSensitivityItemCount = sizeof(kSensitivityItems) / sizeof(kSensitivityItems[0]);
 constexpr int32_t kThresholdStep = 500;
+constexpr char kSensitivityTooltip[] = "How far the stick must move to count: High 500, Medium 1000, Low 1500";
 
 // Often enough that a released key looks as before well within 100 ms.
 constexpr guint kTickMs = 40;
@@ -66,7 +65,6 @@ void ShowJoystickName(GtkWidget* page) {
 void BringUpToDate(GtkWidget* page) {
   const KeyMapSnapshot map = SnapshotKeyMap();
   const uint64_t held = HeldButtons();
-  bool relabelled = false;
   GList* children = gtk_container_get_children(GTK_CONTAINER(page));
   for (GList* l = children; l != nullptr; l = l->next) {
     GtkWidget* child = GTK_WIDGET(l->data);
@@ -74,14 +72,13 @@ void BringUpToDate(GtkWidget* page) {
     if (key >= 0 && IsCapturing(child)) {
       SetLit(child, false);  // the capture's own prompt shows
     } else if (key >= 0) {
-      relabelled = ShowAssignment(GTK_BUTTON(child), key, map.buttons[key]) || relabelled;
+      ShowAssignment(GTK_BUTTON(child), key, map.buttons[key]);
       SetLit(child, IsHeld(held, map.buttons[key]));
     } else if (GTK_IS_COMBO_BOX(child)) {
       ShowSensitivity(GTK_COMBO_BOX(child), map.threshold);
     }
   }
   g_list_free(children);
-  if (relabelled) LayOutPage(page);
   ShowJoystickName(page);
 }
 
@@ -111,14 +108,10 @@ gboolean on_page_expose_event(GtkWidget* page) {
   return FALSE;
 }
 
-// A new font: let every widget take its new style first.
-gboolean LayOutAgain(gpointer page) {
-  LayOutPage(GTK_WIDGET(page));
-  return FALSE;
-}
-
+// A new font: laid out again once every widget has its new style.
 void on_page_style_set(GtkWidget* page) {
-  g_idle_add_full(G_PRIORITY_HIGH_IDLE, LayOutAgain, g_object_ref(page), g_object_unref);
+  auto layOut = +[](gpointer data) { return LayOutPage(GTK_WIDGET(data)), gboolean{FALSE}; };
+  g_idle_add_full(G_PRIORITY_HIGH_IDLE, layOut, g_object_ref(page), g_object_unref);
 }
 
 }  // namespace
@@ -142,22 +135,17 @@ void ShowSensitivity(GtkComboBox* combo, int32_t threshold) {
     g_signal_handlers_unblock_by_func(combo, reinterpret_cast<gpointer>(on_axisthresh_changed), nullptr);
   }
   char text[512];
-  int length = std::snprintf(text, sizeof(text), "How far the stick must move to count:");
-  for (int i = 0; i < kSensitivityItemCount; ++i) {
-    length += std::snprintf(text + length, sizeof(text) - length, "%s %s %d", i == 0 ? "" : ",",
-                            kSensitivityItems[i], ThresholdOfItem(i));
-  }
-  if (item < 0 || ThresholdOfItem(item) != threshold) {
-    std::snprintf(text + length, sizeof(text) - length, "\nIn force now: %d", threshold);
-  }
+  std::snprintf(text, sizeof(text), "%s\nIn force now: %d", kSensitivityTooltip, threshold);
+  if (item >= 0 && ThresholdOfItem(item) == threshold) text[sizeof(kSensitivityTooltip) - 1] = '\0';
   SetTooltipIfChanged(GTK_WIDGET(combo), text);
-}
-
-void LightWhenHeld(GtkWidget* keyButton) {
-  g_signal_connect(keyButton, "expose-event", G_CALLBACK(on_btn_expose_event), nullptr);
 }
 
 void KeepUpToDateWhileShown(GtkWidget* page) {
   g_signal_connect(page, "expose-event", G_CALLBACK(on_page_expose_event), nullptr);
   g_signal_connect(page, "style-set", G_CALLBACK(on_page_style_set), nullptr);
+  GList* children = gtk_container_get_children(GTK_CONTAINER(page));
+  for (GList* l = children; l != nullptr; l = l->next) {
+    if (KeyOfButton(GTK_WIDGET(l->data)) >= 0) g_signal_connect(l->data, "expose-event", G_CALLBACK(on_btn_expose_event), nullptr);
+  }
+  g_list_free(children);
 }

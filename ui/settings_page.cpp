@@ -11,8 +11,6 @@
 #include "config/config_file.h"
 #include "input/key_map.h"
 #include "plugin/kelvo_class.h"
-#include "ui/capture.h"
-#include "ui/live_page.h"
 
 namespace {
 
@@ -41,17 +39,6 @@ const Box& BoxOf(GtkWidget* widget) {
   return kSaveBox;
 }
 
-// The size a widget asks for by itself, without the size set on it.
-GtkRequisition NaturalSize(GtkWidget* widget) {
-  int width = -1, height = -1;
-  gtk_widget_get_size_request(widget, &width, &height);
-  gtk_widget_set_size_request(widget, -1, -1);
-  GtkRequisition natural;
-  gtk_widget_size_request(widget, &natural);
-  gtk_widget_set_size_request(widget, width, height);
-  return natural;
-}
-
 // Height a label needs: GTK asks for a whole line, but it centres the line
 // in whatever height it gets, and only the letters need to fit.
 int LabelHeightNeeded(GtkLabel* label) {
@@ -64,17 +51,17 @@ int LabelHeightNeeded(GtkLabel* label) {
   return logical.height;
 }
 
-// What a widget's text needs. The combo is taller than the layout at every
-// font, so only its width counts.
+// What a widget's text needs: what the widget asks for, with only the
+// letters' height for its label.
 GtkRequisition Needed(GtkWidget* widget) {
-  GtkRequisition need = NaturalSize(widget);
-  GtkWidget* child = GTK_IS_BUTTON(widget) ? gtk_bin_get_child(GTK_BIN(widget)) : widget;
-  if (GTK_IS_COMBO_BOX(widget)) {
-    need.height = 0;
-  } else if (GTK_IS_LABEL(child)) {
-    GtkRequisition text;
-    gtk_widget_size_request(child, &text);
-    need.height += LabelHeightNeeded(GTK_LABEL(child)) - text.height;
+  gtk_widget_set_size_request(widget, -1, -1);  // its size is set again after
+  GtkRequisition need;
+  gtk_widget_size_request(widget, &need);
+  GtkWidget* label = GTK_IS_BUTTON(widget) ? gtk_bin_get_child(GTK_BIN(widget)) : widget;
+  if (GTK_IS_LABEL(label)) {
+    GtkRequisition line;
+    gtk_widget_size_request(label, &line);
+    need.height += LabelHeightNeeded(GTK_LABEL(label)) - line.height;
   }
   return need;
 }
@@ -84,6 +71,25 @@ GtkRequisition Needed(GtkWidget* widget) {
 double Ratio(int need, int room) { return need <= room ? 1.0 : (need + 1.0) / room; }
 
 int Scaled(int edge, double factor) { return static_cast<int>(std::lround(edge * factor)); }
+
+void Put(GtkFixed* fixed, GtkWidget* widget, const Box& box) {
+  gtk_fixed_put(fixed, widget, box.x, box.y);
+  gtk_widget_set_size_request(widget, box.width, box.height);
+  gtk_widget_show(widget);
+}
+
+// Puts the item's threshold in force and saves the file.
+void ApplyItem(int item, bool askedByUser) {
+  {
+    JoyGuard guard(joyLock);
+    axis_thresh = ThresholdOfItem(item);
+  }
+  if (askedByUser) {
+    Kelvo.SaveConf();
+  } else {
+    SaveKeyMap(false);
+  }
+}
 
 }  // namespace
 
@@ -110,7 +116,7 @@ int KeyOfButton(GtkWidget* widget) {
   return k >= 1 && k <= KEY_COUNT ? k - 1 : -1;
 }
 
-bool ShowAssignment(GtkButton* button, int key, int32_t number) {
+void ShowAssignment(GtkButton* button, int key, int32_t number) {
   char text[512];
   // Any nonzero value, negative ones too, counts as assigned.
   if (number != 0) {
@@ -120,9 +126,10 @@ bool ShowAssignment(GtkButton* button, int key, int32_t number) {
   }
   // Setting a label rebuilds the button's child: only when it differs.
   const char* shown = gtk_button_get_label(button);
-  if (shown != nullptr && std::strcmp(shown, text) == 0) return false;
+  if (shown != nullptr && std::strcmp(shown, text) == 0) return;
   SetButtonText(button, "%s", text);
-  return true;
+  GtkWidget* page = gtk_widget_get_parent(GTK_WIDGET(button));
+  if (GTK_IS_FIXED(page)) LayOutPage(page);
 }
 
 // One factor scales the whole layout, so neighbours stay edge to edge: the
@@ -131,22 +138,23 @@ bool ShowAssignment(GtkButton* button, int key, int32_t number) {
 void LayOutPage(GtkWidget* page) {
   GList* children = gtk_container_get_children(GTK_CONTAINER(page));
   double factor = 1.0;
+  int comboHeight = 0;
   for (GList* l = children; l != nullptr; l = l->next) {
     const Box& box = BoxOf(GTK_WIDGET(l->data));
-    const GtkRequisition need = Needed(GTK_WIDGET(l->data));
+    GtkRequisition need = Needed(GTK_WIDGET(l->data));
+    // The combo is taller than its row at every font: its height must not
+    // drive the factor, but it gets what it asks for.
+    if (GTK_IS_COMBO_BOX(l->data)) std::swap(comboHeight, need.height);
     factor = std::max({factor, Ratio(need.width, box.width), Ratio(need.height, box.height)});
   }
   for (GList* l = children; l != nullptr; l = l->next) {
     GtkWidget* child = GTK_WIDGET(l->data);
     const Box& box = BoxOf(child);
     const int x = Scaled(box.x, factor), y = Scaled(box.y, factor);
-    int width = Scaled(box.x + box.width, factor) - x, height = Scaled(box.y + box.height, factor) - y;
-    if (GTK_IS_COMBO_BOX(child)) height = std::max(height, NaturalSize(child).height);
-    int shownX = 0, shownY = 0, shownWidth = 0, shownHeight = 0;
-    gtk_container_child_get(GTK_CONTAINER(page), child, "x", &shownX, "y", &shownY, nullptr);
-    gtk_widget_get_size_request(child, &shownWidth, &shownHeight);
-    if (shownX != x || shownY != y) gtk_fixed_move(GTK_FIXED(page), child, x, y);
-    if (shownWidth != width || shownHeight != height) gtk_widget_set_size_request(child, width, height);
+    int height = Scaled(box.y + box.height, factor) - y;
+    if (GTK_IS_COMBO_BOX(child)) height = std::max(height, comboHeight);
+    gtk_fixed_move(GTK_FIXED(page), child, x, y);
+    gtk_widget_set_size_request(child, Scaled(box.x + box.width, factor) - x, height);
   }
   g_list_free(children);
 }
@@ -157,16 +165,8 @@ bool OnScreen(GtkWidget* widget) {
 }
 
 void on_axisthresh_changed(GtkComboBox* combo) {
-  const int item = gtk_combo_box_get_active(combo);
   // No item selected: there is no sensitivity to apply.
-  if (item < 0) return;
-  const int32_t threshold = ThresholdOfItem(item);
-  {
-    JoyGuard guard(joyLock);
-    axis_thresh = threshold;
-  }
-  ShowSensitivity(combo, threshold);
-  Kelvo.SaveConf();
+  if (gtk_combo_box_get_active(combo) >= 0) ApplyItem(gtk_combo_box_get_active(combo), true);
 }
 
 void on_saveconf_clicked() { Kelvo.SaveConf(); }
@@ -185,39 +185,21 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   for (int key = 0; key < KEY_COUNT; ++key) {
     char text[512];
     std::snprintf(text, sizeof(text), "%s : ", btnName[key]);
-    keyButtons[key] = gtk_button_new_with_label(text);
-  }
-  for (int key = 0; key < KEY_COUNT; ++key) {
-    GtkWidget* button = keyButtons[key];
-    const Box& box = kKeyBoxes[key];
-    gtk_fixed_put(fixed, button, box.x, box.y);
-    gtk_widget_set_size_request(button, box.width, box.height);
+    GtkWidget* button = keyButtons[key] = gtk_button_new_with_label(text);
+    Put(fixed, button, kKeyBoxes[key]);
     // The capture handler reads the key from this name.
-    char name[512];
-    std::snprintf(name, sizeof(name), "btn%d", key + 1);
-    gtk_widget_set_name(button, name);
+    std::snprintf(text, sizeof(text), "btn%d", key + 1);
+    gtk_widget_set_name(button, text);
     gtk_widget_set_tooltip_text(button, kKeyButtonTooltip);
-    gtk_widget_show(button);
     g_signal_connect(button, "clicked", G_CALLBACK(on_btn_clicked), nullptr);
-    LightWhenHeld(button);
   }
 
-  GtkWidget* sensitivityLabel = gtk_label_new("Axis sensitivity :");
-  const Box& labelBox = kSensitivityLabelBox;
-  gtk_fixed_put(fixed, sensitivityLabel, labelBox.x, labelBox.y);
-  gtk_widget_set_size_request(sensitivityLabel, labelBox.width, labelBox.height);
-  gtk_widget_show(sensitivityLabel);
-
+  Put(fixed, gtk_label_new("Axis sensitivity :"), kSensitivityLabelBox);
   GtkWidget* combo = gtk_combo_box_new_text();
-  gtk_fixed_put(fixed, combo, kComboBox.x, kComboBox.y);
-  gtk_widget_set_size_request(combo, kComboBox.width, kComboBox.height);
-  gtk_widget_show(combo);
+  Put(fixed, combo, kComboBox);
   g_signal_connect(combo, "changed", G_CALLBACK(on_axisthresh_changed), nullptr);
-
   GtkWidget* saveButton = gtk_button_new_with_label("Save config");
-  gtk_fixed_put(fixed, saveButton, kSaveBox.x, kSaveBox.y);
-  gtk_widget_set_size_request(saveButton, kSaveBox.width, kSaveBox.height);
-  gtk_widget_show(saveButton);
+  Put(fixed, saveButton, kSaveBox);
   g_signal_connect(saveButton, "clicked", G_CALLBACK(on_saveconf_clicked), nullptr);
 
   gtk_notebook_append_page(prop->notebook, page, tabLabel);
@@ -232,15 +214,8 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   // nothing and stays as it is. This save is the page's own, not the
   // user's, so it never replaces a file that could not be read.
   const int item = ItemOfThreshold(map.threshold);
-  const int32_t threshold = item >= 0 ? ThresholdOfItem(item) : map.threshold;
-  if (item >= 0) {
-    {
-      JoyGuard guard(joyLock);
-      axis_thresh = threshold;
-    }
-    SaveKeyMap(false);
-  }
-  ShowSensitivity(sensitivity, threshold);
+  if (item >= 0) ApplyItem(item, false);
+  ShowSensitivity(sensitivity, item >= 0 ? ThresholdOfItem(item) : map.threshold);
 
   LayOutPage(page);
   KeepUpToDateWhileShown(page);

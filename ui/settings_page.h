@@ -1,12 +1,5 @@
 // The settings page that SetProperty appends to the host's properties
-// notebook, and its signal handlers. Every handler runs on the host's GTK
-// main-loop thread.
-//
-// While a page is on screen a timeout of its own brings it up to date: key
-// labels, the sensitivity, the tooltips, and the keys lit while their
-// joystick buttons are held. It starts when the page is drawn and stops at
-// the first tick that finds the page off screen, so nothing is read while no
-// page shows.
+// notebook, and its signal handlers, all run on the host's GTK thread.
 #ifndef KELVO_UI_SETTINGS_PAGE_H
 #define KELVO_UI_SETTINGS_PAGE_H
 
@@ -14,9 +7,8 @@
 
 #include <cstdint>
 
-// Formats a printf-style text through a 512-character buffer and makes it the
-// button's label. A longer text is cut at 511 bytes, back to the last whole
-// UTF-8 character.
+// Formats a printf-style text through a 512-character buffer into the
+// button's label, cut at 511 bytes, back to the last whole UTF-8 character.
 void SetButtonText(GtkButton* button, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The key (0 to 7) of a key button, read from its widget name "btn1" to
@@ -24,8 +16,8 @@ void SetButtonText(GtkButton* button, const char* format, ...) __attribute__((fo
 int KeyOfButton(GtkWidget* widget);
 
 // Labels a key button with its key's assignment, "A : Button 3" or
-// "A : None". Returns whether the text changed.
-bool ShowAssignment(GtkButton* button, int key, int32_t number);
+// "A : None", and lays its page out again when the text changed.
+void ShowAssignment(GtkButton* button, int key, int32_t number);
 
 // Places and sizes the page's widgets for the current font and texts.
 void LayOutPage(GtkWidget* page);
@@ -33,15 +25,45 @@ void LayOutPage(GtkWidget* page);
 // Mapped, in a window that is shown: hiding a window unmaps only the window.
 bool OnScreen(GtkWidget* widget);
 
-// Pages bring themselves up to date while on screen, so there is nothing
-// left to do here; kept for callers written before that.
+// Items "High", "Medium", "Low": item i stands for threshold i * 500 + 500,
+// and holds the thresholds from its own up to the next item's.
+int32_t ThresholdOfItem(int item);
+int ItemOfThreshold(int32_t threshold);  // -1 for none
+void AppendSensitivityItems(GtkComboBox* combo);
+// Selects the threshold's item, without saving, and says in the tooltip what
+// each item means and, when it is none of them, the threshold in force.
+void ShowSensitivity(GtkComboBox* combo, int32_t threshold);
+
+// From now on, whenever the page is drawn, a timeout of its own keeps it up
+// to date (labels, sensitivity, tooltips, keys lit while held) until the
+// first tick that finds it off screen: nothing is read while no page shows.
+void KeepUpToDateWhileShown(GtkWidget* page);
+
+// Pages bring themselves up to date while on screen: nothing is left to do.
 inline void RefreshOpenPages() {}
 
-// "changed" of the sensitivity combo: threshold = item index * 500 + 500,
-// then the file is saved.
-void on_axisthresh_changed(GtkComboBox* combo);
+// Listens for a joystick button for the key named by the clicked widget
+// ("btn1" to "btn8"), showing "A : press…" meanwhile. It runs a main loop of
+// its own with a grab on the button, as a message box does: the host's
+// windows keep redrawing and its timeouts keep running, but only the button
+// takes clicks and keys. It ends when
+//   - a joystick button is held: the lowest one is assigned, the label shows
+//     it and the file is saved;
+//   - Delete or BackSpace is pressed: the key is cleared to 0 and saved;
+//   - Esc is pressed, the same button is clicked again, or 10 s pass with
+//     no press: the label returns and nothing changes;
+//   - the button is hidden or destroyed (its dialog closed): nothing changes;
+//   - there is no joystick to read (none open, or it went away): the label
+//     returns, nothing changes and a message box says so.
+// One capture at a time: a click on another key button meanwhile is ignored.
+void on_btn_clicked(GtkButton* button);
 
-// "clicked" of "Save config": rewrites the file.
+// Whether this key button is listening for a press.
+bool IsCapturing(GtkWidget* button);
+
+// "changed" of the combo: the item's threshold, saved. "clicked" of "Save
+// config": rewrites the file.
+void on_axisthresh_changed(GtkComboBox* combo);
 void on_saveconf_clicked();
 
 #endif
