@@ -46,7 +46,8 @@ gboolean ReadAndDismiss(gpointer data) {
     box.title = title ? title : "";
     box.modal = gtk_window_get_modal(GTK_WINDOW(w->data));
     box.parentless = gtk_window_get_transient_for(GTK_WINDOW(w->data)) == nullptr;
-    GList* buttons = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(w->data))));
+    GList* buttons =
+        gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(w->data))));
     box.buttons = static_cast<int>(g_list_length(buttons));
     g_list_free(buttons);
     static_cast<std::vector<Box>*>(data)->push_back(box);
@@ -63,7 +64,8 @@ TEST(MessageBox, NamesThePlugInAndSaysWhatToDoOnASecondLine) {
     const char* secondary;
   };
   const Case cases[] = {
-      {"Plug a joystick in, then switch the plug-in on again.", "Plug a joystick in, then switch the plug-in on again."},
+      {"Plug a joystick in, then switch the plug-in on again.",
+       "Plug a joystick in, then switch the plug-in on again."},
       {"50% of the time: %s", "50% of the time: %s"},
       {"", ""},
       {nullptr, ""},

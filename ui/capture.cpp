@@ -29,7 +29,7 @@ constexpr char kNoJoystickAdvice[] =
 
 constexpr char kPromptFormat[] = "%s : press\u2026";
 
-// Closed: the button left the screen (hidden, or destroyed).
+// Closed: the button left the screen (hidden, or destroyed): its label returns.
 enum class Outcome { Listening, Pressed, Cleared, Cancelled, Closed, NoJoystick };
 
 // One capture, kept on the click handler's stack for as long as it runs.
@@ -57,7 +57,8 @@ void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
   g_signal_handlers_disconnect_by_data(capture->button, capture);
   gtk_grab_remove(capture->button);
 
-  if (outcome != Outcome::Closed) {
+  // A button being destroyed has left its page already: nothing to show.
+  if (gtk_widget_get_parent(capture->button) != nullptr) {
     const bool assigned = outcome == Outcome::Pressed || outcome == Outcome::Cleared;
     if (assigned) {
       JoyGuard guard(joyLock);
@@ -92,10 +93,9 @@ gboolean Poll(gpointer data) {
 gboolean StartPolling(gpointer data) {
   auto* capture = static_cast<Capture*>(data);
   gdk_flush();
-  if (Poll(capture)) {
+  if (Poll(capture))
     capture->pollSource =
         gdk_threads_add_timeout_full(G_PRIORITY_HIGH, kPollIntervalMs, Poll, capture, nullptr);
-  }
   return FALSE;
 }
 

@@ -11,13 +11,16 @@ namespace {
 constexpr const char* kSensitivityItems[] = {"High", "Medium", "Low"};
 constexpr int kSensitivityItemCount = sizeof(kSensitivityItems) / sizeof(kSensitivityItems[0]);
 constexpr int32_t kThresholdStep = 500;
-constexpr char kSensitivityTooltip[] = "How far the stick must move to count: High 500, Medium 1000, Low 1500";
+constexpr char kSensitivityTooltip[] = "Stick travel each choice needs: High 500, Medium 1000, Low 1500";
 
 // Often enough that a released key looks as before well within 100 ms.
-constexpr guint kTickMs = 40;
+constexpr guint kTickMs = 60;
+// SDL may open the device to learn its name: asked when the page comes on
+// screen, then about once a second.
+constexpr int kTicksPerName = 16;
 
 // Object data: on a key button while it is drawn lit; on a page while its
-// timeout runs.
+// timeout runs, counting its ticks from 1.
 constexpr char kLit[] = "kelvo-lit";
 constexpr char kLive[] = "kelvo-live";
 
@@ -33,7 +36,7 @@ void SetLit(GtkWidget* button, bool lit) {
   gtk_widget_queue_draw(button);
 }
 
-bool IsHeld(uint64_t held, int32_t number) { return number >= 1 && number <= 64 && (held >> (number - 1)) & 1; }
+bool IsHeld(uint64_t held, int32_t n) { return n >= 1 && n <= 64 && (held >> (n - 1)) & 1; }
 
 // Drawn as selected, whatever state the pointer left the button in: GTK's own
 // states change on every enter and leave.
@@ -43,8 +46,8 @@ gboolean on_btn_expose_event(GtkWidget* button, GdkEventExpose* event) {
   GtkStyle* style = gtk_widget_get_style(button);
   GtkAllocation area;
   gtk_widget_get_allocation(button, &area);
-  gtk_paint_box(style, event->window, GTK_STATE_SELECTED, GTK_SHADOW_IN, &event->area, button, "button", area.x,
-                area.y, area.width, area.height);
+  gtk_paint_box(style, event->window, GTK_STATE_SELECTED, GTK_SHADOW_IN, &event->area, button, "button",
+                area.x, area.y, area.width, area.height);
   gint x = 0, y = 0;
   gtk_label_get_layout_offsets(GTK_LABEL(label), &x, &y);
   gtk_paint_layout(style, event->window, GTK_STATE_SELECTED, TRUE, &event->area, label, "label", x, y,
@@ -56,13 +59,12 @@ void ShowJoystickName(GtkWidget* page) {
   GtkWidget* notebook = gtk_widget_get_parent(page);
   if (!GTK_IS_NOTEBOOK(notebook)) return;
   GtkWidget* tab = gtk_notebook_get_tab_label(GTK_NOTEBOOK(notebook), page);
-  char name[256];
-  char text[512] = "No joystick";
+  char name[256], text[512] = "No joystick";
   if (OpenJoystickName(name, sizeof(name))) std::snprintf(text, sizeof(text), "Joystick: %s", name);
   if (tab != nullptr) SetTooltipIfChanged(tab, text);
 }
 
-void BringUpToDate(GtkWidget* page) {
+void BringUpToDate(GtkWidget* page, bool askName) {
   const KeyMapSnapshot map = SnapshotKeyMap();
   const uint64_t held = HeldButtons();
   GList* children = gtk_container_get_children(GTK_CONTAINER(page));
@@ -79,17 +81,15 @@ void BringUpToDate(GtkWidget* page) {
     }
   }
   g_list_free(children);
-  ShowJoystickName(page);
+  if (askName) ShowJoystickName(page);
 }
 
 gboolean Tick(gpointer data) {
   GtkWidget* page = GTK_WIDGET(data);
-  if (!OnScreen(page)) {
-    g_object_set_data(G_OBJECT(page), kLive, nullptr);
-    return FALSE;
-  }
-  BringUpToDate(page);
-  return TRUE;
+  const int ticks = OnScreen(page) ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(page), kLive)) + 1 : 0;
+  g_object_set_data(G_OBJECT(page), kLive, GINT_TO_POINTER(ticks));  // none once off screen
+  if (ticks > 0) BringUpToDate(page, ticks % kTicksPerName == 2);
+  return ticks > 0;
 }
 
 // The first update comes as soon as the main loop is free, not a tick later.
@@ -145,7 +145,8 @@ void KeepUpToDateWhileShown(GtkWidget* page) {
   g_signal_connect(page, "style-set", G_CALLBACK(on_page_style_set), nullptr);
   GList* children = gtk_container_get_children(GTK_CONTAINER(page));
   for (GList* l = children; l != nullptr; l = l->next) {
-    if (KeyOfButton(GTK_WIDGET(l->data)) >= 0) g_signal_connect(l->data, "expose-event", G_CALLBACK(on_btn_expose_event), nullptr);
+    if (KeyOfButton(GTK_WIDGET(l->data)) >= 0)
+      g_signal_connect(l->data, "expose-event", G_CALLBACK(on_btn_expose_event), nullptr);
   }
   g_list_free(children);
 }

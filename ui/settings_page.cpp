@@ -22,7 +22,7 @@ struct Box {
 // Select, Start, L, R, X, Y): L, Select, A, B on the left, R, Start, X, Y on
 // the right.
 constexpr Box kKeyBoxes[KEY_COUNT] = {
-    {8, 56, 144, 24}, {8, 80, 144, 24}, {8, 32, 144, 24},  {152, 32, 144, 24},
+    {8, 56, 144, 24}, {8, 80, 144, 24},  {8, 32, 144, 24},   {152, 32, 144, 24},
     {8, 8, 144, 24},  {152, 8, 144, 24}, {152, 56, 144, 24}, {152, 80, 144, 24},
 };
 constexpr Box kSensitivityLabelBox = {48, 112, 112, 24};
@@ -205,7 +205,8 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   gtk_notebook_append_page(prop->notebook, page, tabLabel);
 
   const KeyMapSnapshot map = SnapshotKeyMap();
-  for (int key = 0; key < KEY_COUNT; ++key) ShowAssignment(GTK_BUTTON(keyButtons[key]), key, map.buttons[key]);
+  for (int key = 0; key < KEY_COUNT; ++key)
+    ShowAssignment(GTK_BUTTON(keyButtons[key]), key, map.buttons[key]);
 
   GtkComboBox* sensitivity = GTK_COMBO_BOX(combo);
   AppendSensitivityItems(sensitivity);

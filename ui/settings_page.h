@@ -50,12 +50,11 @@ inline void RefreshOpenPages() {}
 //   - a joystick button is held: the lowest one is assigned, the label shows
 //     it and the file is saved;
 //   - Delete or BackSpace is pressed: the key is cleared to 0 and saved;
-//   - Esc is pressed, the same button is clicked again, or 10 s pass with
-//     no press: the label returns and nothing changes;
-//   - the button is hidden or destroyed (its dialog closed): nothing changes;
-//   - there is no joystick to read (none open, or it went away): the label
-//     returns, nothing changes and a message box says so.
-// One capture at a time: a click on another key button meanwhile is ignored.
+//   - Esc, the same button clicked again, or 10 s without a press: the label
+//     returns and nothing changes; the button hidden or destroyed (its
+//     dialog closed): nothing changes;
+//   - no joystick to read (none open, or it went away): the label returns,
+//     nothing changes and a message box says so.
 void on_btn_clicked(GtkButton* button);
 
 // Whether this key button is listening for a press.

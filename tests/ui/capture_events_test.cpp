@@ -148,8 +148,9 @@ TEST_F(CaptureEventsTest, TheHostKeepsPollingAndDrawing) {
 
   Clock::time_point promptAt;
   int answersAtPrompt = 0, drawnAtPrompt = 0;
-  When cancel([&] { return promptAt != Clock::time_point{} && Clock::now() - promptAt >= milliseconds(2000); },
-              [&] { PressKey(GDK_KEY_Escape); });
+  When cancel(
+      [&] { return promptAt != Clock::time_point{} && Clock::now() - promptAt >= milliseconds(2000); },
+      [&] { PressKey(GDK_KEY_Escape); });
   CaptureOnA([&] {
     promptAt = Clock::now();
     answersAtPrompt = poller.answers;

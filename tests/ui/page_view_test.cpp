@@ -139,7 +139,8 @@ TEST_F(PageViewTest, EveryTextIsShownWholeAndNoWidgetCoversAnother) {
     const char* font;
     double atLeast, atMost;  // the factor the layout grows by
   };
-  const Case cases[] = {{"Sans 10", 1, 1}, {"Sans 12", 1.05, 1.4}, {"Sans 14", 1.2, 1.6}, {"Sans 18", 1.5, 2.1}};
+  const Case cases[] = {
+      {"Sans 10", 1, 1}, {"Sans 12", 1.05, 1.4}, {"Sans 14", 1.2, 1.6}, {"Sans 18", 1.5, 2.1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.font);
     SetFont(c.font);
@@ -149,7 +150,8 @@ TEST_F(PageViewTest, EveryTextIsShownWholeAndNoWidgetCoversAnother) {
     GtkWidget* page = host.page(0);
     ExpectEverythingShown(page);
     // One factor: neighbours stay edge to edge, each row keeps its order.
-    const Placement left = PlacementOf(page, ChildNamed(page, "btn5")), right = PlacementOf(page, ChildNamed(page, "btn6"));
+    const Placement left = PlacementOf(page, ChildNamed(page, "btn5")),
+                    right = PlacementOf(page, ChildNamed(page, "btn6"));
     const Placement below = PlacementOf(page, ChildNamed(page, "btn3"));
     const Placement label = PlacementOf(page, FirstChildOfType(page, GTK_TYPE_LABEL));
     const Placement combo = PlacementOf(page, FirstChildOfType(page, GTK_TYPE_COMBO_BOX));
@@ -202,13 +204,16 @@ TEST_F(PageViewTest, APageShowsTheKeyMapInForceWhenItBecomesVisible) {
     ASSERT_EQ(plugin_.SwitchOn(), 1);  // switching on reloads the file
     const std::string loaded = FileState("Kelvo.ini");
     step.show();
-    host_->Settle();
     std::vector<std::string> expected;
     const char* names[] = {"A", "B", "Select", "Start", "L", "R", "X", "Y"};
     for (int key = 0; key < 8; ++key) {
       expected.push_back(std::string(names[key]) + " : " +
                          (step.map[key] ? "Button " + std::to_string(step.map[key]) : "None"));
     }
+    // At once when it comes on screen, and within a tick of the page's own
+    // timeout while it stays there.
+    EXPECT_TRUE(
+        RunUntil([&] { return KeyTexts(host_->page(0)) == expected; }, std::chrono::milliseconds(2000)));
     EXPECT_EQ(KeyTexts(host_->page(0)), expected);
     EXPECT_EQ(gtk_combo_box_get_active(firstCombo), step.item);
     EXPECT_EQ(FileState("Kelvo.ini"), loaded);
@@ -233,8 +238,9 @@ TEST_F(PageViewTest, AKeyLightsWhileItsButtonIsHeld) {
     const char* pointer;
     int x, y;
   };
-  const Case cases[] = {{"off the key", 1000, 700},
-                        {"on the key", originX + area.x + area.width / 2, originY + area.y + area.height / 2}};
+  const Case cases[] = {
+      {"off the key", 1000, 700},
+      {"on the key", originX + area.x + area.width / 2, originY + area.y + area.height / 2}};
   std::string litElsewhere;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pointer);
