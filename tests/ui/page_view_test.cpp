@@ -164,6 +164,15 @@ TEST_F(PageViewTest, EveryTextIsShownWholeAndNoWidgetCoversAnother) {
     EXPECT_NEAR(combo.x / 160.0, factor, 0.01);
     EXPECT_NEAR(label.y / 112.0, factor, 0.01);
   }
+  // A page already open follows a new font too.
+  SetFont("Sans 10");
+  ASSERT_EQ(host_->AddPage(plugin_), 0);
+  host_->Settle();
+  const int before = AllocationOf(host_->page(0)).width;
+  SetFont("Sans 18");
+  host_->Settle();
+  EXPECT_GT(AllocationOf(host_->page(0)).width, before * 3 / 2);
+  ExpectEverythingShown(host_->page(0));
 }
 
 // A page that was out of sight while the key map changed shows the new one
