@@ -1,7 +1,7 @@
-#include "ui/capture.h"
-
+// Assigning a key by pressing a joystick button.
 #include <gdk/gdkkeysyms.h>
 
+#include <chrono>
 #include <mutex>
 
 #include "input/joystick.h"
@@ -10,17 +10,26 @@
 #include "plugin/message.h"
 #include "ui/settings_page.h"
 
-std::chrono::milliseconds captureTimeLimit = CAPTURE_TIME_LIMIT;
+// A capture that sees no press for this long gives up and changes nothing,
+// so an unplugged joystick or a user who walks away cannot hold the page.
+// Not in the header: only tests linked with this code shorten it.
+std::chrono::milliseconds captureTimeLimit = std::chrono::seconds(10);
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Set on the key button while it listens; the value is its Capture.
-constexpr char kCaptureData[] = "kelvo-capture";
+// How often a capture reads the joystick: 200 times a second, so that a
+// press of 10 ms is seen even when a poll comes a few milliseconds late.
+constexpr guint kPollIntervalMs = 5;
 
-// Closed: the button left the screen (hidden, or destroyed); showing it
-// again refreshes its page.
+constexpr char kNoJoystickText[] = "No joystick is open: switch the plug-in on with a joystick attached";
+constexpr char kNoJoystickAdvice[] =
+    "Plug a joystick in, switch the plug-in on again, then click the key once more.";
+
+constexpr char kPromptFormat[] = "%s : press\u2026";
+
+// Closed: the button left the screen (hidden, or destroyed): its label returns.
 enum class Outcome { Listening, Pressed, Cleared, Cancelled, Closed, NoJoystick };
 
 // One capture, kept on the click handler's stack for as long as it runs.
@@ -31,55 +40,35 @@ struct Capture {
   Clock::time_point deadline;
   bool shown;  // on screen when clicked; not, for a page built away from any window
   Outcome outcome = Outcome::Listening;
-  int held = NO_BUTTON_HELD;
   guint pollSource = 0;
-  gulong handlers[3] = {};
 };
 
-// One capture at a time: the grab keeps every other button from being
-// clicked, and code that clicks one anyway is ignored.
-bool capturing = false;
+// The capture running, if any: one at a time, since the grab keeps every
+// other button from being clicked, and code that clicks one anyway is ignored.
+Capture* current = nullptr;
 
 // Stops listening and applies the outcome. Runs once, from whichever event
 // comes first; the capture's main loop then returns.
 void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
   if (capture->outcome != Outcome::Listening) return;
   capture->outcome = outcome;
-  capture->held = held;
   if (capture->pollSource != 0) g_source_remove(capture->pollSource);
   capture->pollSource = 0;
-  for (gulong& handler : capture->handlers) {
-    if (handler != 0) g_signal_handler_disconnect(capture->button, handler);
-    handler = 0;
-  }
+  g_signal_handlers_disconnect_by_data(capture->button, capture);
   gtk_grab_remove(capture->button);
-  g_object_set_data(G_OBJECT(capture->button), kCaptureData, nullptr);
 
-  if (outcome != Outcome::Closed) {
-    GtkButton* button = GTK_BUTTON(capture->button);
-    const int key = capture->key;
-    if (outcome == Outcome::Pressed || outcome == Outcome::Cleared) {
-      const int number = outcome == Outcome::Pressed ? held + 1 : 0;
-      {
-        JoyGuard guard(joyLock);
-        btn[key] = number;
-      }
-      ShowAssignment(button, key, number);
-      Kelvo.SaveConf();
-    } else {
-      ShowAssignment(button, key, SnapshotKeyMap().buttons[key]);
+  // A button being destroyed has left its page already: nothing to show.
+  if (gtk_widget_get_parent(capture->button) != nullptr) {
+    const bool assigned = outcome == Outcome::Pressed || outcome == Outcome::Cleared;
+    if (assigned) {
+      JoyGuard guard(joyLock);
+      btn[capture->key] = outcome == Outcome::Pressed ? held + 1 : 0;
     }
-    // Other pages, and this one after a switch-on during the wait.
-    RefreshOpenPages();
-    if (outcome == Outcome::NoJoystick) Message("%s", NO_JOYSTICK_TEXT);
+    ShowAssignment(GTK_BUTTON(capture->button), capture->key, SnapshotKeyMap().buttons[capture->key]);
+    if (assigned) Kelvo.SaveConf();
+    if (outcome == Outcome::NoJoystick) MessageWithAdvice(kNoJoystickAdvice, "%s", kNoJoystickText);
   }
   g_main_loop_quit(capture->loop);
-}
-
-// Hiding a window unmaps only the window, not the widgets in it.
-bool OnScreen(GtkWidget* widget) {
-  GdkWindow* window = gtk_widget_get_window(widget);
-  return gtk_widget_get_mapped(widget) && window != nullptr && gdk_window_is_viewable(window);
 }
 
 gboolean Poll(gpointer data) {
@@ -104,28 +93,19 @@ gboolean Poll(gpointer data) {
 gboolean StartPolling(gpointer data) {
   auto* capture = static_cast<Capture*>(data);
   gdk_flush();
-  if (Poll(capture)) {
+  if (Poll(capture))
     capture->pollSource =
-        gdk_threads_add_timeout_full(G_PRIORITY_HIGH, CAPTURE_POLL_INTERVAL_MS, Poll, capture, nullptr);
-  }
+        gdk_threads_add_timeout_full(G_PRIORITY_HIGH, kPollIntervalMs, Poll, capture, nullptr);
   return FALSE;
 }
 
 // Every key goes to the listening button while it has the grab; only these
 // three mean something, the others are swallowed as a modal box would.
 gboolean on_btn_key_press_event(GtkWidget*, GdkEventKey* event, gpointer data) {
-  auto* capture = static_cast<Capture*>(data);
-  switch (event->keyval) {
-    case GDK_KEY_Escape:
-      Finish(capture, Outcome::Cancelled);
-      break;
-    case GDK_KEY_Delete:
-    case GDK_KEY_KP_Delete:
-    case GDK_KEY_BackSpace:
-      Finish(capture, Outcome::Cleared);
-      break;
-    default:
-      break;
+  const guint key = event->keyval;
+  if (key == GDK_KEY_Escape) Finish(static_cast<Capture*>(data), Outcome::Cancelled);
+  if (key == GDK_KEY_Delete || key == GDK_KEY_KP_Delete || key == GDK_KEY_BackSpace) {
+    Finish(static_cast<Capture*>(data), Outcome::Cleared);
   }
   return TRUE;
 }
@@ -134,20 +114,17 @@ void on_btn_gone(GtkWidget*, gpointer data) { Finish(static_cast<Capture*>(data)
 
 }  // namespace
 
-bool IsCapturing(GtkWidget* button) { return g_object_get_data(G_OBJECT(button), kCaptureData) != nullptr; }
+bool IsCapturing(GtkWidget* button) { return current != nullptr && current->button == button; }
 
 void on_btn_clicked(GtkButton* button) {
   GtkWidget* widget = GTK_WIDGET(button);
   const int key = KeyOfButton(widget);
   if (key < 0) return;
-  // A click on the listening button cancels its capture.
-  auto* running = static_cast<Capture*>(g_object_get_data(G_OBJECT(button), kCaptureData));
-  if (running != nullptr) {
-    Finish(running, Outcome::Cancelled);
+  if (current != nullptr) {
+    // A click on the listening button cancels its capture.
+    if (current->button == widget) Finish(current, Outcome::Cancelled);
     return;
   }
-  if (capturing) return;
-  capturing = true;
 
   Capture capture{};
   capture.button = widget;
@@ -157,14 +134,13 @@ void on_btn_clicked(GtkButton* button) {
   capture.shown = OnScreen(widget);
   // Held until the loop returns: the page may be destroyed meanwhile.
   g_object_ref(widget);
-  g_object_set_data(G_OBJECT(widget), kCaptureData, &capture);
-  SetButtonText(button, CAPTURE_PROMPT_FORMAT, btnName[key]);
-  FitKeyButton(widget);
+  current = &capture;
+  SetButtonText(button, kPromptFormat, btnName[key]);
+  LayOutPage(gtk_widget_get_parent(widget));
   gtk_grab_add(widget);
-  capture.handlers[0] =
-      g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
-  capture.handlers[1] = g_signal_connect(widget, "unmap", G_CALLBACK(on_btn_gone), &capture);
-  capture.handlers[2] = g_signal_connect(widget, "destroy", G_CALLBACK(on_btn_gone), &capture);
+  g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
+  g_signal_connect(widget, "unmap", G_CALLBACK(on_btn_gone), &capture);
+  g_signal_connect(widget, "destroy", G_CALLBACK(on_btn_gone), &capture);
   capture.pollSource = gdk_threads_add_idle_full(G_PRIORITY_DEFAULT_IDLE, StartPolling, &capture, nullptr);
 
   // As gtk_dialog_run does: a host that uses GDK's lock has it released
@@ -174,6 +150,6 @@ void on_btn_clicked(GtkButton* button) {
   GDK_THREADS_ENTER();
 
   g_main_loop_unref(capture.loop);
+  current = nullptr;
   g_object_unref(widget);
-  capturing = false;
 }

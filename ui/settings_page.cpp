@@ -1,118 +1,93 @@
 #include "ui/settings_page.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "config/config_file.h"
 #include "input/key_map.h"
 #include "plugin/kelvo_class.h"
-#include "ui/capture.h"
 
 namespace {
 
-struct Place {
-  int x;
-  int y;
+struct Box {
+  int x, y, width, height;
 };
 
-// Key buttons in key order (A, B, Select, Start, L, R, X, Y): two columns,
-// L, Select, A, B on the left and R, Start, X, Y on the right.
-constexpr Place kKeyButtonPlaces[KEY_COUNT] = {
-    {8, 56}, {8, 80}, {8, 32}, {152, 32}, {8, 8}, {152, 8}, {152, 56}, {152, 80},
+// The layout at the default font (Sans 10). Key buttons in key order (A, B,
+// Select, Start, L, R, X, Y): L, Select, A, B on the left, R, Start, X, Y on
+// the right.
+constexpr Box kKeyBoxes[KEY_COUNT] = {
+    {8, 56, 144, 24}, {8, 80, 144, 24},  {8, 32, 144, 24},   {152, 32, 144, 24},
+    {8, 8, 144, 24},  {152, 8, 144, 24}, {152, 56, 144, 24}, {152, 80, 144, 24},
 };
-constexpr int kKeyButtonWidth = 144;
-constexpr int kKeyButtonHeight = 24;
-constexpr Place kSensitivityLabelPlace = {56, 112};
-constexpr int kSensitivityLabelWidth = 104;
-constexpr Place kComboPlace = {160, 112};
-constexpr int kComboWidth = 88;
-constexpr Place kSavePlace = {88, 160};
-constexpr int kRowHeight = 24;
+constexpr Box kSensitivityLabelBox = {48, 112, 112, 24};
+constexpr Box kComboBox = {160, 112, 93, 29};
+constexpr Box kSaveBox = {88, 160, 144, 24};
 
 constexpr char kKeyButtonTooltip[] = "Click, then press a joystick button. Esc cancels, Delete clears.";
-// Marks the page's container, so that a refresh can find every open page.
-constexpr char kPageMark[] = "kelvo-settings-page";
 
-// Item index * 500 + 500 is the threshold of "High", "Medium" and "Low".
-constexpr const char* kSensitivityItems[] = {"High", "Medium", "Low"};
-constexpr int kSensitivityItemCount = sizeof(kSensitivityItems) / sizeof(kSensitivityItems[0]);
-constexpr int kThresholdStep = 500;
-
-void PutWidget(GtkFixed* fixed, GtkWidget* widget, Place place, int width, int height) {
-  gtk_fixed_put(fixed, widget, place.x, place.y);
-  gtk_widget_set_size_request(widget, width, height);
+const Box& BoxOf(GtkWidget* widget) {
+  const int key = KeyOfButton(widget);
+  if (key >= 0) return kKeyBoxes[key];
+  if (GTK_IS_LABEL(widget)) return kSensitivityLabelBox;
+  if (GTK_IS_COMBO_BOX(widget)) return kComboBox;
+  return kSaveBox;
 }
 
-// Sets the layout size, or more where the widget's text needs more room in
-// the current font. A button keeps its layout height: its one line of
-// letters fits in 24 pixels, although GTK's line height asks for 27.
-GtkRequisition FitToText(GtkWidget* widget, int width, int height) {
-  gtk_widget_set_size_request(widget, -1, -1);
-  GtkRequisition natural;
-  gtk_widget_size_request(widget, &natural);
-  const GtkRequisition size = {std::max(width, natural.width),
-                               GTK_IS_BUTTON(widget) ? height : std::max(height, natural.height)};
-  gtk_widget_set_size_request(widget, size.width, size.height);
-  return size;
-}
-
-std::vector<GtkWidget*> ChildrenOf(GtkWidget* container) {
-  std::vector<GtkWidget*> children;
-  GList* list = gtk_container_get_children(GTK_CONTAINER(container));
-  for (GList* l = list; l != nullptr; l = l->next) children.push_back(GTK_WIDGET(l->data));
-  g_list_free(list);
-  return children;
-}
-
-// Every widget keeps its place and size, except where its text would be cut.
-// The sensitivity label then grows to the left, so that it still ends where
-// the combo begins; the others grow to the right and down.
-void FitPageToText(GtkWidget* page) {
-  for (GtkWidget* child : ChildrenOf(page)) {
-    if (KeyOfButton(child) >= 0) {
-      FitKeyButton(child);
-    } else if (GTK_IS_LABEL(child)) {
-      const GtkRequisition size = FitToText(child, kSensitivityLabelWidth, kRowHeight);
-      const int x = std::min(kSensitivityLabelPlace.x, kComboPlace.x - size.width);
-      gtk_fixed_move(GTK_FIXED(page), child, x, kSensitivityLabelPlace.y);
-    } else if (GTK_IS_COMBO_BOX(child)) {
-      FitToText(child, kComboWidth, kRowHeight);
-    } else if (GTK_IS_BUTTON(child)) {
-      FitToText(child, kKeyButtonWidth, kRowHeight);
-    }
+// Height a label needs: GTK asks for a whole line, but it centres the line
+// in whatever height it gets, and only the letters need to fit.
+int LabelHeightNeeded(GtkLabel* label) {
+  PangoRectangle ink, logical;
+  pango_layout_get_pixel_extents(gtk_label_get_layout(label), &ink, &logical);
+  for (int height = ink.height; height < logical.height; ++height) {
+    const int top = static_cast<int>(std::floor((height - logical.height) / 2.0)) + ink.y;
+    if (top >= 0 && top + ink.height <= height) return height;
   }
+  return logical.height;
 }
 
-// Selects the item of this threshold without saving: nothing is selected
-// for a threshold outside the three bands.
-void ShowSensitivity(GtkComboBox* combo, int32_t threshold) {
-  int index = threshold / kThresholdStep - 1;
-  if (index < -1 || index >= kSensitivityItemCount) index = -1;
-  if (gtk_combo_box_get_active(combo) == index) return;
-  g_signal_handlers_block_by_func(combo, reinterpret_cast<gpointer>(on_axisthresh_changed), nullptr);
-  gtk_combo_box_set_active(combo, index);
-  g_signal_handlers_unblock_by_func(combo, reinterpret_cast<gpointer>(on_axisthresh_changed), nullptr);
-}
-
-void RefreshPage(GtkWidget* page) {
-  const KeyMapSnapshot map = SnapshotKeyMap();
-  for (GtkWidget* child : ChildrenOf(page)) {
-    const int key = KeyOfButton(child);
-    if (key >= 0 && !IsCapturing(child)) ShowAssignment(GTK_BUTTON(child), key, map.buttons[key]);
-    if (GTK_IS_COMBO_BOX(child)) ShowSensitivity(GTK_COMBO_BOX(child), map.threshold);
+// What a widget's text needs: what the widget asks for, with only the
+// letters' height for its label.
+GtkRequisition Needed(GtkWidget* widget) {
+  gtk_widget_set_size_request(widget, -1, -1);  // its size is set again after
+  GtkRequisition need;
+  gtk_widget_size_request(widget, &need);
+  GtkWidget* label = GTK_IS_BUTTON(widget) ? gtk_bin_get_child(GTK_BIN(widget)) : widget;
+  if (GTK_IS_LABEL(label)) {
+    GtkRequisition line;
+    gtk_widget_size_request(label, &line);
+    need.height += LabelHeightNeeded(GTK_LABEL(label)) - line.height;
   }
+  return need;
 }
 
-void RefreshPagesWithin(GtkWidget* widget, gpointer) {
-  if (g_object_get_data(G_OBJECT(widget), kPageMark) != nullptr) {
-    RefreshPage(widget);
-  } else if (GTK_IS_CONTAINER(widget)) {
-    gtk_container_foreach(GTK_CONTAINER(widget), RefreshPagesWithin, nullptr);
+// Ratio of need to room; one more pixel than needed when there is too little,
+// so that rounding the edges cannot take it back.
+double Ratio(int need, int room) { return need <= room ? 1.0 : (need + 1.0) / room; }
+
+int Scaled(int edge, double factor) { return static_cast<int>(std::lround(edge * factor)); }
+
+void Put(GtkFixed* fixed, GtkWidget* widget, const Box& box) {
+  gtk_fixed_put(fixed, widget, box.x, box.y);
+  gtk_widget_set_size_request(widget, box.width, box.height);
+  gtk_widget_show(widget);
+}
+
+// Puts the item's threshold in force and saves the file.
+void ApplyItem(int item, bool askedByUser) {
+  {
+    JoyGuard guard(joyLock);
+    axis_thresh = ThresholdOfItem(item);
+  }
+  if (askedByUser) {
+    Kelvo.SaveConf();
+  } else {
+    SaveKeyMap(false);
   }
 }
 
@@ -153,48 +128,48 @@ void ShowAssignment(GtkButton* button, int key, int32_t number) {
   const char* shown = gtk_button_get_label(button);
   if (shown != nullptr && std::strcmp(shown, text) == 0) return;
   SetButtonText(button, "%s", text);
-  FitKeyButton(GTK_WIDGET(button));
+  GtkWidget* page = gtk_widget_get_parent(GTK_WIDGET(button));
+  if (GTK_IS_FIXED(page)) LayOutPage(page);
 }
 
-void FitKeyButton(GtkWidget* button) { FitToText(button, kKeyButtonWidth, kKeyButtonHeight); }
+// One factor scales the whole layout, so neighbours stay edge to edge: the
+// largest that any text needs, and exactly 1 where every text fits, as at
+// the default font. Edges are rounded, not widths.
+void LayOutPage(GtkWidget* page) {
+  GList* children = gtk_container_get_children(GTK_CONTAINER(page));
+  double factor = 1.0;
+  int comboHeight = 0;
+  for (GList* l = children; l != nullptr; l = l->next) {
+    const Box& box = BoxOf(GTK_WIDGET(l->data));
+    GtkRequisition need = Needed(GTK_WIDGET(l->data));
+    // The combo is taller than its row at every font: its height must not
+    // drive the factor, but it gets what it asks for.
+    if (GTK_IS_COMBO_BOX(l->data)) std::swap(comboHeight, need.height);
+    factor = std::max({factor, Ratio(need.width, box.width), Ratio(need.height, box.height)});
+  }
+  for (GList* l = children; l != nullptr; l = l->next) {
+    GtkWidget* child = GTK_WIDGET(l->data);
+    const Box& box = BoxOf(child);
+    const int x = Scaled(box.x, factor), y = Scaled(box.y, factor);
+    int height = Scaled(box.y + box.height, factor) - y;
+    if (GTK_IS_COMBO_BOX(child)) height = std::max(height, comboHeight);
+    gtk_fixed_move(GTK_FIXED(page), child, x, y);
+    gtk_widget_set_size_request(child, Scaled(box.x + box.width, factor) - x, height);
+  }
+  g_list_free(children);
+}
 
-void RefreshOpenPages() {
-  GList* windows = gtk_window_list_toplevels();
-  for (GList* w = windows; w != nullptr; w = w->next) RefreshPagesWithin(GTK_WIDGET(w->data), nullptr);
-  g_list_free(windows);
+bool OnScreen(GtkWidget* widget) {
+  GdkWindow* window = gtk_widget_get_window(widget);
+  return gtk_widget_get_mapped(widget) && window != nullptr && gdk_window_is_viewable(window);
 }
 
 void on_axisthresh_changed(GtkComboBox* combo) {
-  const int index = gtk_combo_box_get_active(combo);
   // No item selected: there is no sensitivity to apply.
-  if (index < 0) return;
-  {
-    JoyGuard guard(joyLock);
-    axis_thresh = index * kThresholdStep + kThresholdStep;
-  }
-  Kelvo.SaveConf();
-  RefreshOpenPages();
+  if (gtk_combo_box_get_active(combo) >= 0) ApplyItem(gtk_combo_box_get_active(combo), true);
 }
 
 void on_saveconf_clicked() { Kelvo.SaveConf(); }
-
-void on_page_map(GtkWidget* page) {
-  RefreshPage(page);
-  // The window the page now shows in may give it another font.
-  FitPageToText(page);
-}
-
-void on_page_hierarchy_changed(GtkWidget* page, GtkWidget* previousToplevel) {
-  // A window shown again after being hidden maps only itself: the page
-  // follows its window's "map" as well as its own.
-  if (previousToplevel != nullptr) {
-    g_signal_handlers_disconnect_by_func(previousToplevel, reinterpret_cast<gpointer>(on_page_map), page);
-  }
-  GtkWidget* toplevel = gtk_widget_get_toplevel(page);
-  if (gtk_widget_is_toplevel(toplevel)) {
-    g_signal_connect_object(toplevel, "map", G_CALLBACK(on_page_map), page, G_CONNECT_SWAPPED);
-  }
-}
 
 int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   if (prop == nullptr || prop->notebook == nullptr || !GTK_IS_NOTEBOOK(prop->notebook)) return 0;
@@ -210,32 +185,21 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   for (int key = 0; key < KEY_COUNT; ++key) {
     char text[512];
     std::snprintf(text, sizeof(text), "%s : ", btnName[key]);
-    keyButtons[key] = gtk_button_new_with_label(text);
-  }
-  for (int key = 0; key < KEY_COUNT; ++key) {
-    GtkWidget* button = keyButtons[key];
-    PutWidget(fixed, button, kKeyButtonPlaces[key], kKeyButtonWidth, kKeyButtonHeight);
+    GtkWidget* button = keyButtons[key] = gtk_button_new_with_label(text);
+    Put(fixed, button, kKeyBoxes[key]);
     // The capture handler reads the key from this name.
-    char name[512];
-    std::snprintf(name, sizeof(name), "btn%d", key + 1);
-    gtk_widget_set_name(button, name);
+    std::snprintf(text, sizeof(text), "btn%d", key + 1);
+    gtk_widget_set_name(button, text);
     gtk_widget_set_tooltip_text(button, kKeyButtonTooltip);
-    gtk_widget_show(button);
     g_signal_connect(button, "clicked", G_CALLBACK(on_btn_clicked), nullptr);
   }
 
-  GtkWidget* sensitivityLabel = gtk_label_new("Axis sensitivity :");
-  PutWidget(fixed, sensitivityLabel, kSensitivityLabelPlace, kSensitivityLabelWidth, kRowHeight);
-  gtk_widget_show(sensitivityLabel);
-
+  Put(fixed, gtk_label_new("Axis sensitivity :"), kSensitivityLabelBox);
   GtkWidget* combo = gtk_combo_box_new_text();
-  PutWidget(fixed, combo, kComboPlace, kComboWidth, kRowHeight);
-  gtk_widget_show(combo);
+  Put(fixed, combo, kComboBox);
   g_signal_connect(combo, "changed", G_CALLBACK(on_axisthresh_changed), nullptr);
-
   GtkWidget* saveButton = gtk_button_new_with_label("Save config");
-  PutWidget(fixed, saveButton, kSavePlace, kKeyButtonWidth, kRowHeight);
-  gtk_widget_show(saveButton);
+  Put(fixed, saveButton, kSaveBox);
   g_signal_connect(saveButton, "clicked", G_CALLBACK(on_saveconf_clicked), nullptr);
 
   gtk_notebook_append_page(prop->notebook, page, tabLabel);
@@ -245,22 +209,16 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
     ShowAssignment(GTK_BUTTON(keyButtons[key]), key, map.buttons[key]);
 
   GtkComboBox* sensitivity = GTK_COMBO_BOX(combo);
-  for (const char* item : kSensitivityItems) gtk_combo_box_append_text(sensitivity, item);
+  AppendSensitivityItems(sensitivity);
+  // The item of the threshold in force is selected, and the threshold
+  // becomes that item's value. A threshold outside the three bands selects
+  // nothing and stays as it is. This save is the page's own, not the
+  // user's, so it never replaces a file that could not be read.
+  const int item = ItemOfThreshold(map.threshold);
+  if (item >= 0) ApplyItem(item, false);
+  ShowSensitivity(sensitivity, item >= 0 ? ThresholdOfItem(item) : map.threshold);
 
-  // Selecting an item emits "changed", which normalises the threshold to
-  // that item's value and saves the file. A threshold below 500 selects
-  // nothing (-1), and so does one outside the three bands altogether: the
-  // threshold stays as it is and nothing is written. That save is the
-  // page's own, so it never replaces a file that could not be read.
-  const AutomaticSaves automatic;
-  const int index = map.threshold / kThresholdStep - 1;
-  if (index >= -1 && index < kSensitivityItemCount) gtk_combo_box_set_active(sensitivity, index);
-
-  FitPageToText(page);
-  // From now on the page brings itself up to date whenever it is shown.
-  g_object_set_data(G_OBJECT(page), kPageMark, GINT_TO_POINTER(1));
-  g_signal_connect(page, "map", G_CALLBACK(on_page_map), nullptr);
-  g_signal_connect(page, "hierarchy-changed", G_CALLBACK(on_page_hierarchy_changed), nullptr);
-  on_page_hierarchy_changed(page, nullptr);
+  LayOutPage(page);
+  KeepUpToDateWhileShown(page);
   return 0;
 }

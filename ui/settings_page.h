@@ -1,6 +1,5 @@
 // The settings page that SetProperty appends to the host's properties
-// notebook, and its signal handlers. Every handler runs on the host's GTK
-// main-loop thread.
+// notebook, and its signal handlers, all run on the host's GTK thread.
 #ifndef KELVO_UI_SETTINGS_PAGE_H
 #define KELVO_UI_SETTINGS_PAGE_H
 
@@ -8,9 +7,8 @@
 
 #include <cstdint>
 
-// Formats a printf-style text through a 512-character buffer and makes it the
-// button's label. A longer text is cut at 511 bytes, back to the last whole
-// UTF-8 character.
+// Formats a printf-style text through a 512-character buffer into the
+// button's label, cut at 511 bytes, back to the last whole UTF-8 character.
 void SetButtonText(GtkButton* button, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The key (0 to 7) of a key button, read from its widget name "btn1" to
@@ -18,29 +16,53 @@ void SetButtonText(GtkButton* button, const char* format, ...) __attribute__((fo
 int KeyOfButton(GtkWidget* widget);
 
 // Labels a key button with its key's assignment, "A : Button 3" or
-// "A : None", and widens it when the text needs more room.
+// "A : None", and lays its page out again when the text changed.
 void ShowAssignment(GtkButton* button, int key, int32_t number);
-// Widens a key button whose label needs more than its 144 pixels in the
-// current font; a label that fits keeps the button at 144.
-void FitKeyButton(GtkWidget* button);
 
-// Brings every page in a window up to the key map in force: key labels (a
-// button in the middle of a capture keeps its prompt) and the sensitivity.
-// Pages are found through the toplevel windows: the plug-in keeps no widget.
-void RefreshOpenPages();
+// Places and sizes the page's widgets for the current font and texts.
+void LayOutPage(GtkWidget* page);
 
-// "changed" of the sensitivity combo: threshold = item index * 500 + 500,
-// then the file is saved.
+// Mapped, in a window that is shown: hiding a window unmaps only the window.
+bool OnScreen(GtkWidget* widget);
+
+// Items "High", "Medium", "Low": item i stands for threshold i * 500 + 500,
+// and holds the thresholds from its own up to the next item's.
+int32_t ThresholdOfItem(int item);
+int ItemOfThreshold(int32_t threshold);  // -1 for none
+void AppendSensitivityItems(GtkComboBox* combo);
+// Selects the threshold's item, without saving, and says in the tooltip what
+// each item means and, when it is none of them, the threshold in force.
+void ShowSensitivity(GtkComboBox* combo, int32_t threshold);
+
+// From now on, whenever the page is drawn, a timeout of its own keeps it up
+// to date (labels, sensitivity, tooltips, keys lit while held) until the
+// first tick that finds it off screen: nothing is read while no page shows.
+void KeepUpToDateWhileShown(GtkWidget* page);
+
+// Pages bring themselves up to date while on screen: nothing is left to do.
+inline void RefreshOpenPages() {}
+
+// Listens for a joystick button for the key named by the clicked widget
+// ("btn1" to "btn8"), showing "A : press…" meanwhile. It runs a main loop of
+// its own with a grab on the button, as a message box does: the host's
+// windows keep redrawing and its timeouts keep running, but only the button
+// takes clicks and keys. It ends when
+//   - a joystick button is held: the lowest one is assigned, the label shows
+//     it and the file is saved;
+//   - Delete or BackSpace is pressed: the key is cleared to 0 and saved;
+//   - Esc, the same button clicked again, or 10 s without a press: the label
+//     returns and nothing changes; the button hidden or destroyed (its
+//     dialog closed): nothing changes;
+//   - no joystick to read (none open, or it went away): the label returns,
+//     nothing changes and a message box says so.
+void on_btn_clicked(GtkButton* button);
+
+// Whether this key button is listening for a press.
+bool IsCapturing(GtkWidget* button);
+
+// "changed" of the combo: the item's threshold, saved. "clicked" of "Save
+// config": rewrites the file.
 void on_axisthresh_changed(GtkComboBox* combo);
-
-// "clicked" of "Save config": rewrites the file.
 void on_saveconf_clicked();
-
-// "map" of the page and of its window: whenever it becomes visible it shows
-// the key map in force, which a capture on another page or a new switch-on
-// may have changed.
-void on_page_map(GtkWidget* page);
-// "hierarchy-changed" of the page: follows the "map" of the window it is in.
-void on_page_hierarchy_changed(GtkWidget* page, GtkWidget* previousToplevel);
 
 #endif

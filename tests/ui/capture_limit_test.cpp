@@ -9,9 +9,12 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/ui/gtk_events.h"
 #include "tests/ui/settings_host.h"
-#include "ui/capture.h"
 #include "ui/settings_page.h"
 #include "virtual_joystick/test_joystick.h"
+
+// The capture's time limit, defined with the capture: not in its header, as
+// only this test changes it.
+extern std::chrono::milliseconds captureTimeLimit;
 
 extern "C" {
 int32_t GetInfoFunc(void*);
@@ -27,6 +30,8 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 class CaptureLimitTest : public testing::Test {
+  const std::chrono::milliseconds kLimit = captureTimeLimit;
+
  protected:
   void SetUp() override {
     ASSERT_NE(gdk_display_get_default(), nullptr) << "needs an X display";
@@ -39,7 +44,7 @@ class CaptureLimitTest : public testing::Test {
     ASSERT_TRUE(stick_->ok());
     host_ = std::make_unique<PropertiesWindow>();
   }
-  void TearDown() override { captureTimeLimit = CAPTURE_TIME_LIMIT; }
+  void TearDown() override { captureTimeLimit = kLimit; }
 
   ScratchDir dir_;
   Plugin plugin_;

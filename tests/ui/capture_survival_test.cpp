@@ -64,7 +64,7 @@ TEST_F(CaptureSurvivalTest, ClosingTheDialogEndsTheCaptureAndChangesNothing) {
 }
 
 // Switching on reloads Kelvo.ini: the capture goes on, assigns on top of
-// the reloaded map, and every page, shown or not, in any window, shows it.
+// the reloaded map, and every page, in any window, shows it when shown.
 TEST_F(CaptureSurvivalTest, SwitchingOnAgainMidCaptureAndEveryPageShowsTheOutcome) {
   ASSERT_EQ(host_->AddPage(plugin_), 0);
   PropertiesWindow other;
@@ -79,7 +79,12 @@ TEST_F(CaptureSurvivalTest, SwitchingOnAgainMidCaptureAndEveryPageShowsTheOutcom
   });
   const std::vector<std::string> expected{"A : Button 4", "B : Button 7", "Select : None", "Start : None",
                                           "L : None",     "R : Button 6", "X : None",      "Y : None"};
+  // Each page as its tab is chosen.
   for (GtkWidget* page : {host_->page(0), host_->page(1), other.page(0)}) {
+    GtkNotebook* notebook = GTK_NOTEBOOK(gtk_widget_get_parent(page));
+    gtk_notebook_set_current_page(notebook, gtk_notebook_page_num(notebook, page));
+    // Within a tick of the page's own timeout.
+    EXPECT_TRUE(RunUntil([&] { return KeyTexts(page) == expected; }, milliseconds(2000)));
     EXPECT_EQ(KeyTexts(page), expected);
     EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(FirstChildOfType(page, GTK_TYPE_COMBO_BOX))), 2);
   }

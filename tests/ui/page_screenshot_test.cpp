@@ -1,11 +1,12 @@
 // Draws the settings page in the X server and saves it as a PNG in the test
-// run's output folder, for a person to look at.
+// run's output folder, for a person to look at: at rest, and with a key lit.
 #include <sys/stat.h>
 
 #include <cstdio>
 
 #include "gtk_helpers/window_picture.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/ui/gtk_events.h"
 #include "tests/ui/settings_host.h"
 
 namespace {
@@ -50,6 +51,17 @@ TEST_F(PageScreenshotTest, SavesAPictureOfThePage) {
   g_object_unref(shot);
   EXPECT_TRUE(FileExists(path));
   std::printf("settings page picture: %s\n", path.c_str());
+
+  // Joystick button 3 held: key A is drawn lit.
+  ASSERT_TRUE(stick_->SetButton(2, true));
+  RunUntil([] { return false; }, std::chrono::milliseconds(300));
+  host.Settle();
+  GdkPixbuf* lit = PictureOfWindow(host.window());
+  ASSERT_NE(lit, nullptr);
+  const std::string litPath = std::string(KELVO_TEST_OUTPUT_DIR) + "/settings_page_lit.png";
+  EXPECT_TRUE(SavePng(lit, litPath));
+  g_object_unref(lit);
+  std::printf("settings page with key A lit: %s\n", litPath.c_str());
 }
 
 }  // namespace

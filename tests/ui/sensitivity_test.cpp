@@ -1,6 +1,7 @@
 // Thresholds read from Kelvo.ini meet the sensitivity combo when the page is
 // built: which item is selected, what the threshold becomes, and whether the
 // file is rewritten.
+#include <algorithm>
 #include <climits>
 
 #include "tests/support/plugin_fixture.h"
@@ -72,6 +73,14 @@ TEST_F(SensitivityTest, ThresholdFromTheFileSelectsItsBandAndIsNormalised) {
     EXPECT_EQ(gtk_combo_box_get_active(ComboOf(page)), c.active);
     EXPECT_EQ(ReadFile("Kelvo.ini"), c.rewritten ? ConfigText(keys, c.threshold) : original);
     EXPECT_EQ(ProbeThreshold(), PushFor(c.threshold));
+    // The tooltip gives each item's threshold, and the one in force when it
+    // is none of them.
+    gchar* tip = gtk_widget_get_tooltip_text(GTK_WIDGET(ComboOf(page)));
+    const std::string tipText = tip ? tip : "", choices = "High 500, Medium 1000, Low 1500";
+    g_free(tip);
+    const bool listed = c.threshold == 500 || c.threshold == 1000 || c.threshold == 1500;
+    const std::string tail = listed ? choices : choices + "\nIn force now: " + std::to_string(c.threshold);
+    EXPECT_EQ(tipText.substr(tipText.size() - std::min(tipText.size(), tail.size())), tail) << tipText;
     ++page;
   }
   EXPECT_EQ(warnings.count(), 0) << warnings.last();
