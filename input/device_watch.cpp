@@ -82,6 +82,9 @@ struct Watch {
   Sdl2 sdl2 = {};
   int32_t instance = -1;  // sdl12-compat: the open joystick's SDL 2 instance
   int32_t newest = -1;    // the newest instance seen
+  // SDL's name for the joystick opened: classic SDL opens the device for
+  // every SDL_JoystickName, so it is asked once.
+  char name[128] = "";
 };
 Watch watch;
 
@@ -270,8 +273,10 @@ int32_t Sdl2InstanceOf(const char* name) {
 SDL_Joystick* OpenFirstJoystickAndWatch() {
   watch.listAt = -1;
   SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
+  const char* sdlName = opened ? SDL_JoystickName(0) : nullptr;
+  std::snprintf(watch.name, sizeof(watch.name), "%s", sdlName ? sdlName : "");
   if (RunningOnSdl2()) {
-    watch.instance = Sdl2InstanceOf(opened ? SDL_JoystickName(0) : nullptr);
+    watch.instance = Sdl2InstanceOf(sdlName);
     if (opened != nullptr && watch.instance < 0) {
       SDL_JoystickClose(opened);
       opened = nullptr;
@@ -279,7 +284,7 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
     return opened;
   }
   FindFolders();
-  NoteOurNodes(opened ? SDL_JoystickName(0) : nullptr);
+  NoteOurNodes(sdlName);
   MakeWatch(CoarseNow());
   return opened;
 }
@@ -311,6 +316,8 @@ bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
   return Look(joystickOpen, readFailed, soon);
 }
 
+const char* OpenedJoystickName() { return watch.name; }
+
 void ListAgainLater() { watch.listAt = CoarseNow() + kRetryNs; }
 
 void StopWatchingDevices() {
@@ -323,4 +330,5 @@ void StopWatchingDevices() {
   watch.oursUnknown = false;
   watch.sdl2 = Sdl2();
   watch.instance = watch.newest = -1;
+  watch.name[0] = '\0';
 }

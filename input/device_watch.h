@@ -21,6 +21,9 @@ SDL_Joystick* OpenFirstJoystickAndWatch();
 // joystick's device) or lookNow.
 bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow);
 
+// SDL's name for the joystick the last listing opened.
+const char* OpenedJoystickName();
+
 // Listing had to stop short (too few descriptors): DevicesChanged says to
 // list again in about a second.
 void ListAgainLater();

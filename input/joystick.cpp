@@ -239,8 +239,7 @@ bool OpenJoystickName(char* name, size_t size) {
   name[0] = '\0';
   JoyGuard guard(joyLock);
   if (!FollowAndUpdate(false)) return false;
-  const char* sdlName = SDL_JoystickName(0);
-  std::snprintf(name, size, "%s", sdlName != nullptr ? sdlName : "");
+  std::snprintf(name, size, "%s", OpenedJoystickName());
   return true;
 }
 

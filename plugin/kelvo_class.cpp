@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "plugin/identity.h"
-#include "ui/settings_page.h"
 
 KelvoClass Kelvo;
 
@@ -20,11 +19,7 @@ int32_t KelvoClass::GetInfo(_get_pluginfo* info) {
 int32_t KelvoClass::SetInfo(_set_pluginfo* info) {
   if (info == nullptr) return 0;
   // Clearing the enable bit stops nothing: the joystick stays open.
-  if ((info->stateMask & 1u) && (info->state & 1u)) {
-    const int32_t result = Init();
-    // Switching on reloads Kelvo.ini: pages left open show the map now in force.
-    RefreshOpenPages();
-    return result;
-  }
+  // Pages on screen show the reloaded key map at their next tick.
+  if ((info->stateMask & 1u) && (info->state & 1u)) return Init();
   return 1;
 }

@@ -39,9 +39,6 @@ void ShowSensitivity(GtkComboBox* combo, int32_t threshold);
 // first tick that finds it off screen: nothing is read while no page shows.
 void KeepUpToDateWhileShown(GtkWidget* page);
 
-// Pages bring themselves up to date while on screen: nothing is left to do.
-inline void RefreshOpenPages() {}
-
 // Listens for a joystick button for the key named by the clicked widget
 // ("btn1" to "btn8"), showing "A : press…" meanwhile. It runs a main loop of
 // its own with a grab on the button, as a message box does: the host's
