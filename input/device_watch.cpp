@@ -1,15 +1,8 @@
-// Classic SDL 1.2 lists joysticks from /dev/input (js*, event*) and from the
-// paths in SDL_JOYSTICK_DEVICE, and keeps the last state of a device whose
-// read fails. An inotify watch on those folders tells when a node goes or
-// comes. When joystick 0 opens, the nodes that may be its own are noted: the
-// node whose path is SDL's name for it (a device named by path), or the
-// nodes whose device reports that name. Only such a node going makes the
-// plug-in list again, so a keyboard or mouse coming and going never
-// disturbs a held pad; where nothing tells, every candidate counts.
-//
-// sdl12-compat (SDL 2 underneath) knows its devices: the joystick is
-// followed by its SDL 2 instance ID (new devices get new IDs), and one whose
-// instance SDL 2 no longer lists is gone.
+// Classic SDL 1.2 lists joysticks from /dev/input (js*, event*) and the paths
+// in SDL_JOYSTICK_DEVICE, watched here with inotify. Only a node that may be
+// joystick 0's going (its path is SDL's name for it, or its device reports
+// that name) lists again, so a keyboard coming and going never disturbs a
+// held pad. sdl12-compat's joystick is followed by its SDL 2 instance ID.
 #include "input/device_watch.h"
 
 #include <dirent.h>
@@ -33,8 +26,8 @@
 namespace {
 
 constexpr int64_t kTickNs = 4000000;
-// A node just made may not be ready (a device whose permissions udev has
-// not set yet): listing waits this long after it appears.
+// A node just made may not be ready (udev sets its permissions after): a
+// listing waits this long after one appears.
 constexpr int64_t kSettleNs = 20000000;
 constexpr int64_t kRetryNs = 1000000000;
 constexpr int kMaxFolders = 8;
@@ -53,35 +46,30 @@ struct Folder {
 };
 
 struct Node {
-  int folder;
+  int wd;
   char name[NAME_MAX + 1];
 };
 
-// sdl12-compat: SDL 2's functions, from the copy it loaded.
-struct Sdl2 {
-  int (*NumJoysticks)();
-  int32_t (*DeviceInstanceId)(int);
-  const char* (*NameForIndex)(int);
-  void (*Update)();
-};
-
-// Everything the watch knows, in one place. Plain arrays: the library's
-// unload may run after C++ objects are destroyed, and nothing here may fail
-// to allocate.
+// Everything the watch knows, in one place. Plain arrays: nothing here may
+// fail to allocate, and the unload may come after C++ objects are gone.
 struct Watch {
   int64_t lastLook = INT64_MIN / 2;
   unsigned polls = 0;
-  int64_t listAt = -1;   // list the joysticks then (a node arrived, or listing had to wait)
-  int64_t retryAt = 0;   // the inotify watch could not be made: try again then
+  int64_t listAt = -1;  // list the joysticks then (a node arrived, or listing had to wait)
+  int64_t retryAt = 0;  // the inotify watch could not be made: try again then
   int inotifyFd = -1;
   Folder folders[kMaxFolders];
   int folderCount = 0;
   Node ours[kMaxNodes];  // nodes that may be joystick 0's
   int ourCount = 0;
   bool oursUnknown = false;
-  Sdl2 sdl2 = {};
-  int32_t instance = -1;  // sdl12-compat: the open joystick's SDL 2 instance
-  int32_t newest = -1;    // the newest instance seen
+  // sdl12-compat: SDL 2's functions, and the instances followed.
+  int (*NumJoysticks)() = nullptr;
+  int32_t (*InstanceOf)(int) = nullptr;
+  const char* (*NameOf)(int) = nullptr;
+  void (*Update)() = nullptr;
+  int32_t instance = -1;  // the open joystick's
+  int32_t newest = -1;    // the newest seen
   // SDL's name for the joystick opened: classic SDL opens the device for
   // every SDL_JoystickName, so it is asked once.
   char name[128] = "";
@@ -120,14 +108,14 @@ void FindFolders() {
   }
 }
 
-// Whether the device node reports this name, as SDL asked it; true where it
-// cannot be asked (it cannot tell one from the other).
+// Whether the node may be the one SDL opened under this name: its path is
+// the name, or its device reports it. A FIFO or a file is never opened.
 bool NodeMayBe(const char* path, const char* sdlName) {
   if (std::strcmp(path, sdlName) == 0) return true;
   struct stat st;
-  if (stat(path, &st) != 0 || !S_ISCHR(st.st_mode)) return false;  // never open a FIFO or a file
+  if (stat(path, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return true;
+  if (fd < 0) return true;  // cannot tell
   char name[128] = {};
   const bool named = ioctl(fd, EVIOCGNAME(sizeof(name) - 1), name) >= 0 ||
                      ioctl(fd, JSIOCGNAME(sizeof(name) - 1), name) >= 0;
@@ -135,42 +123,40 @@ bool NodeMayBe(const char* path, const char* sdlName) {
   return !named || std::strcmp(name, sdlName) == 0;
 }
 
-void NoteIfOurs(int folder, const char* name, const char* sdlName) {
+void NoteIfOurs(const Folder& folder, const char* name, const char* sdlName) {
   char path[PATH_MAX];
-  const int n = std::snprintf(path, sizeof(path), "%s/%s", watch.folders[folder].path, name);
+  const int n = std::snprintf(path, sizeof(path), "%s/%s", folder.path, name);
   if (n < 0 || n >= static_cast<int>(sizeof(path)) || !NodeMayBe(path, sdlName)) return;
   if (watch.ourCount == kMaxNodes) {
     watch.oursUnknown = true;
     return;
   }
-  Node& node = watch.ours[watch.ourCount++];
-  node.folder = folder;
-  std::strcpy(node.name, name);
+  watch.ours[watch.ourCount] = Node{folder.wd, {}};
+  std::strcpy(watch.ours[watch.ourCount++].name, name);
 }
 
 void NoteOurNodes(const char* sdlName) {
   watch.ourCount = 0;
-  watch.oursUnknown = sdlName == nullptr;
-  for (int f = 0; f < watch.folderCount && !watch.oursUnknown; ++f) {
+  watch.oursUnknown = false;
+  for (int f = 0; f < watch.folderCount && sdlName != nullptr; ++f) {
     const Folder& folder = watch.folders[f];
     if (folder.only[0] != '\0') {
-      NoteIfOurs(f, folder.only, sdlName);
+      NoteIfOurs(folder, folder.only, sdlName);
       continue;
     }
     DIR* dir = opendir(folder.path);
     while (const dirent* entry = dir ? readdir(dir) : nullptr) {
-      if (IsCandidate(folder, entry->d_name)) NoteIfOurs(f, entry->d_name, sdlName);
+      if (IsCandidate(folder, entry->d_name)) NoteIfOurs(folder, entry->d_name, sdlName);
     }
     if (dir != nullptr) closedir(dir);
   }
 }
 
-bool IsOurs(int wd, const char* name) {
+bool IsOurs(const inotify_event* event) {
   for (int i = 0; i < watch.ourCount; ++i) {
-    const Node& node = watch.ours[i];
-    if (watch.folders[node.folder].wd == wd && std::strcmp(node.name, name) == 0) return true;
+    if (watch.ours[i].wd == event->wd && std::strcmp(watch.ours[i].name, event->name) == 0) return true;
   }
-  return false;
+  return watch.oursUnknown;
 }
 
 // The descriptor is kept from one listing to the next: closing one waits
@@ -178,23 +164,19 @@ bool IsOurs(int wd, const char* name) {
 // already keeps its watch.
 bool MakeWatch(int64_t now) {
   if (watch.inotifyFd < 0) watch.inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (watch.inotifyFd < 0) {
-    watch.retryAt = now + kRetryNs;
-    return false;
+  if (watch.inotifyFd < 0) watch.retryAt = now + kRetryNs;
+  for (int f = 0; f < watch.folderCount && watch.inotifyFd >= 0; ++f) {
+    watch.folders[f].wd = inotify_add_watch(watch.inotifyFd, watch.folders[f].path,
+                                            IN_CREATE | IN_ATTRIB | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM);
   }
-  for (int f = 0; f < watch.folderCount; ++f) {
-    Folder& folder = watch.folders[f];
-    folder.wd = inotify_add_watch(watch.inotifyFd, folder.path,
-                                  IN_CREATE | IN_ATTRIB | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM);
-  }
-  return true;
+  return watch.inotifyFd >= 0;
 }
 
 // Reads what inotify has queued, without blocking and without allocating.
 bool ClassicDevicesChanged(bool joystickOpen, bool readFailed, int64_t now) {
   if (watch.inotifyFd < 0) {
     // Nothing tells what came or went meanwhile: a joystick that could not
-    // be read may have gone, and none open means listing again.
+    // be read may have gone, and with none open the joysticks are listed.
     const bool made = now >= watch.retryAt && MakeWatch(now);
     return joystickOpen ? readFailed : made;
   }
@@ -207,16 +189,14 @@ bool ClassicDevicesChanged(bool joystickOpen, bool readFailed, int64_t now) {
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       const bool lost = (event->mask & IN_Q_OVERFLOW) != 0;
       const bool gone = (event->mask & (IN_DELETE | IN_MOVED_FROM)) != 0;
-      if (joystickOpen && (lost || (gone && event->len > 0 &&
-                                    (watch.oursUnknown || IsOurs(event->wd, event->name))))) {
-        changed = true;
+      if (joystickOpen) {
+        changed = changed || lost || (gone && event->len > 0 && IsOurs(event));
+        continue;
       }
-      if (!joystickOpen && !gone && watch.listAt < 0) {
-        for (int f = 0; f < watch.folderCount; ++f) {
-          const Folder& folder = watch.folders[f];
-          if (lost || (folder.wd == event->wd && event->len > 0 && IsCandidate(folder, event->name))) {
-            watch.listAt = now + kSettleNs;
-          }
+      for (int f = 0; f < watch.folderCount && !gone && watch.listAt < 0; ++f) {
+        const Folder& folder = watch.folders[f];
+        if (lost || (folder.wd == event->wd && event->len > 0 && IsCandidate(folder, event->name))) {
+          watch.listAt = now + kSettleNs;
         }
       }
     }
@@ -226,46 +206,63 @@ bool ClassicDevicesChanged(bool joystickOpen, bool readFailed, int64_t now) {
 
 int32_t NewestInstance() {
   int32_t newest = watch.newest;
-  for (int i = 0, n = watch.sdl2.NumJoysticks(); i < n; ++i) {
-    const int32_t id = watch.sdl2.DeviceInstanceId(i);
-    if (id > newest) newest = id;
+  for (int i = 0, n = watch.NumJoysticks(); i < n; ++i) {
+    if (watch.InstanceOf(i) > newest) newest = watch.InstanceOf(i);
   }
   return newest;
 }
 
 bool Sdl2DevicesChanged(bool joystickOpen) {
-  if (watch.sdl2.Update == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
+  if (watch.Update == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
   if (joystickOpen) {
-    for (int i = 0, n = watch.sdl2.NumJoysticks(); i < n; ++i) {
-      if (watch.sdl2.DeviceInstanceId(i) == watch.instance) return false;
+    for (int i = 0, n = watch.NumJoysticks(); i < n; ++i) {
+      if (watch.InstanceOf(i) == watch.instance) return false;
     }
     return true;
   }
-  watch.sdl2.Update();  // SDL 2 finds new devices during an update
+  watch.Update();  // SDL 2 finds new devices during an update
   const int32_t newest = NewestInstance();
   if (newest == watch.newest) return false;
   watch.newest = newest;
   return true;
 }
 
+template <typename Function>
+bool Load(Function** function, const char* name) {
+  *function = reinterpret_cast<Function*>(Sdl2Function(name));
+  return *function != nullptr;
+}
+
 // The SDL 2 instance with SDL 1.2's name for joystick 0; -1 when SDL 2 no
 // longer lists one (the pad went as it was opened).
 int32_t Sdl2InstanceOf(const char* name) {
-  Sdl2& sdl2 = watch.sdl2;
-  sdl2.NumJoysticks = reinterpret_cast<int (*)()>(Sdl2Function("SDL_NumJoysticks"));
-  sdl2.DeviceInstanceId = reinterpret_cast<int32_t (*)(int)>(Sdl2Function("SDL_JoystickGetDeviceInstanceID"));
-  sdl2.NameForIndex = reinterpret_cast<const char* (*)(int)>(Sdl2Function("SDL_JoystickNameForIndex"));
-  sdl2.Update = reinterpret_cast<void (*)()>(Sdl2Function("SDL_JoystickUpdate"));
-  if (!sdl2.NumJoysticks || !sdl2.DeviceInstanceId || !sdl2.NameForIndex || !sdl2.Update) {
-    sdl2 = Sdl2();
+  if (!Load(&watch.NumJoysticks, "SDL_NumJoysticks") ||
+      !Load(&watch.InstanceOf, "SDL_JoystickGetDeviceInstanceID") ||
+      !Load(&watch.NameOf, "SDL_JoystickNameForIndex") || !Load(&watch.Update, "SDL_JoystickUpdate")) {
+    watch.Update = nullptr;
     return -1;
   }
   watch.newest = NewestInstance();
-  for (int i = 0, n = sdl2.NumJoysticks(); name != nullptr && i < n; ++i) {
-    const char* candidate = sdl2.NameForIndex(i);
-    if (candidate != nullptr && std::strcmp(candidate, name) == 0) return sdl2.DeviceInstanceId(i);
+  for (int i = 0, n = watch.NumJoysticks(); name != nullptr && i < n; ++i) {
+    const char* candidate = watch.NameOf(i);
+    if (candidate != nullptr && std::strcmp(candidate, name) == 0) return watch.InstanceOf(i);
   }
   return -1;
+}
+
+// The look itself, kept out of line so that the polls' usual way through
+// DevicesChanged stays a few instructions long.
+__attribute__((noinline)) bool Look(bool joystickOpen, bool readFailed, bool soon) {
+  const int64_t now = CoarseNow();
+  if (!soon && now - watch.lastLook < kTickNs) return false;
+  watch.lastLook = now;
+  KeepJoystickEventsOnlyForAReader();
+  if (!joystickOpen && watch.listAt >= 0 && now >= watch.listAt) {
+    watch.listAt = -1;
+    return true;
+  }
+  return RunningOnSdl2() ? Sdl2DevicesChanged(joystickOpen)
+                         : ClassicDevicesChanged(joystickOpen, readFailed, now);
 }
 
 }  // namespace
@@ -284,29 +281,10 @@ SDL_Joystick* OpenFirstJoystickAndWatch() {
     return opened;
   }
   FindFolders();
-  NoteOurNodes(sdlName);
   MakeWatch(CoarseNow());
+  NoteOurNodes(sdlName);
   return opened;
 }
-
-namespace {
-
-// The look itself, kept out of line so that the polls' usual way through
-// DevicesChanged stays a few instructions long.
-__attribute__((noinline)) bool Look(bool joystickOpen, bool readFailed, bool soon) {
-  const int64_t now = CoarseNow();
-  if (!soon && now - watch.lastLook < kTickNs) return false;
-  watch.lastLook = now;
-  KeepJoystickEventsOnlyForAReader();
-  if (!joystickOpen && watch.listAt >= 0 && now >= watch.listAt) {
-    watch.listAt = -1;
-    return true;
-  }
-  return RunningOnSdl2() ? Sdl2DevicesChanged(joystickOpen)
-                         : ClassicDevicesChanged(joystickOpen, readFailed, now);
-}
-
-}  // namespace
 
 bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow) {
   // Classic SDL's failed reads tell of its device going at once: with a
@@ -328,7 +306,7 @@ void StopWatchingDevices() {
   watch.retryAt = 0;
   watch.folderCount = watch.ourCount = 0;
   watch.oursUnknown = false;
-  watch.sdl2 = Sdl2();
+  watch.Update = nullptr;
   watch.instance = watch.newest = -1;
   watch.name[0] = '\0';
 }

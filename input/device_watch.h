@@ -9,16 +9,14 @@
 
 #include <SDL.h>
 
-// Opens joystick 0 when SDL lists one and can open it without running out
-// of descriptors, remembers what tells that joystick apart, and watches for
-// arrivals. Returns the joystick or null.
+// Opens joystick 0 when SDL lists one, notes what tells it apart, and
+// watches for changes. Returns the joystick, or null (also for one gone).
 SDL_Joystick* OpenFirstJoystickAndWatch();
 
-// Whether the joysticks should be listed again: the open one may have gone,
-// or one arrived while none is open. Looks once per 4 ms tick, by a clock
-// read without a system call (cheap enough to ask at every poll), or at
-// once when readFailed (this poll's update could not read the open
-// joystick's device) or lookNow.
+// Whether to list the joysticks again: the open one may have gone, or one
+// arrived while none is open. Looks once per 4 ms tick (a clock read without
+// a system call), or at once when readFailed (this poll's update could not
+// read the device) or lookNow.
 bool DevicesChanged(bool joystickOpen, bool readFailed, bool lookNow);
 
 // SDL's name for the joystick the last listing opened.

@@ -11,7 +11,6 @@
 #include "input/key_map.h"
 #include "input/sdl_session.h"
 #include "plugin/kelvo_class.h"
-#include "plugin/loaded_copies.h"
 #include "plugin/message.h"
 
 namespace {
@@ -132,17 +131,16 @@ bool SwitchOnJoystick(int* found, char* advice, size_t size) {
   const bool spare = joy != nullptr || ListAndOpen();
   *found = spare && SDL_WasInit(SDL_INIT_JOYSTICK) ? SDL_NumJoysticks() : 0;
   if (joy != nullptr) return true;
+  const char* reason = SDL_GetError();
   if (!spare) {
-    std::snprintf(advice, size,
-                  "Too few file descriptors are left in this program to open a joystick. "
-                  "Close some files or windows, then switch the plug-in on again.");
+    reason = "Too few file descriptors are left in this program to open a joystick. "
+             "Close some files or windows, then switch the plug-in on again.";
   } else if (*found == 0) {
-    std::snprintf(advice, size, "No joystick was found. Plug one in, then switch the plug-in on again.");
-  } else {
-    const char* reason = SDL_GetError();
-    std::snprintf(advice, size, "Joystick 0 could not be opened: %s",
-                  reason != nullptr && reason[0] != '\0' ? reason : "it went away as it was opened.");
+    reason = "No joystick was found. Plug one in, then switch the plug-in on again.";
+  } else if (reason == nullptr || reason[0] == '\0') {
+    reason = "it went away as it was opened.";
   }
+  std::snprintf(advice, size, "%s%s", spare && *found > 0 ? "Joystick 0 could not be opened: " : "", reason);
   return false;
 }
 
@@ -183,23 +181,18 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
     }
 
     const int buttons = readable ? SDL_JoystickNumButtons(joy) : 0;
-    // Buttons below 64 already read in this poll, and which of those are
-    // held. (A button past 64, which no pad has in practice, is read per key.)
+    // Buttons up to 64 already read in this poll, and which of those are
+    // held (a button past 64, which no pad has in practice, is read per key).
     uint64_t read = 0, held = 0;
     for (int key = 0; key < KEY_COUNT; ++key) {
       const int32_t b = btn[key];
       if (b < 1 || b > buttons) continue;  // no usable button: the host's bit stays
-      const int index = b - 1;
-      bool down;
-      if (index < 64) {
-        const uint64_t mask = uint64_t{1} << index;
-        if ((read & mask) == 0) {
-          read |= mask;
-          if (SDL_JoystickGetButton(joy, index)) held |= mask;
-        }
-        down = (held & mask) != 0;
-      } else {
-        down = SDL_JoystickGetButton(joy, index) != 0;
+      const uint64_t mask = b <= 64 ? uint64_t{1} << (b - 1) : 0;
+      bool down = (held & mask) != 0;
+      if ((read & mask) == 0) {
+        down = SDL_JoystickGetButton(joy, b - 1) != 0;
+        read |= mask;
+        if (down) held |= mask;
       }
       // Widened before inverting, so the host's upper bits of a 64-bit word stay.
       const unsigned long bit = btnVal[key];
@@ -214,23 +207,18 @@ int PollLowestHeldButton() {
   JoyGuard guard(joyLock);
   // Checked every time: a capture must never take a button from a pad that
   // was unplugged a moment ago.
-  if (!FollowAndUpdate(true)) return NO_JOYSTICK_TO_READ;
-  const int buttons = SDL_JoystickNumButtons(joy);
-  if (buttons <= 0) return NO_JOYSTICK_TO_READ;
+  const int buttons = FollowAndUpdate(true) ? SDL_JoystickNumButtons(joy) : 0;
   for (int i = 0; i < buttons; ++i) {
     if (SDL_JoystickGetButton(joy, i)) return i;
   }
-  return NO_BUTTON_HELD;
+  return buttons > 0 ? NO_BUTTON_HELD : NO_JOYSTICK_TO_READ;
 }
 
 uint64_t HeldButtons() {
   JoyGuard guard(joyLock);
-  if (!FollowAndUpdate(false)) return 0;
-  const int buttons = std::min(SDL_JoystickNumButtons(joy), 64);
+  const int buttons = FollowAndUpdate(false) ? std::min(SDL_JoystickNumButtons(joy), 64) : 0;
   uint64_t held = 0;
-  for (int i = 0; i < buttons; ++i) {
-    if (SDL_JoystickGetButton(joy, i)) held |= uint64_t{1} << i;
-  }
+  for (int i = 0; i < buttons; ++i) held |= uint64_t{SDL_JoystickGetButton(joy, i) != 0} << i;
   return held;
 }
 

@@ -35,18 +35,15 @@ struct SignalDispositions {
 };
 SignalDispositions dispositions;
 
-// SDL_InitSubSystem, not SDL_Init: no crash handlers to begin with.
-bool InitJoystick() {
+// Starts (SDL_InitSubSystem, not SDL_Init: no crash handlers to begin with)
+// or stops the joystick subsystem, of SDL 1.2 or of the SDL 2 under it.
+bool StartOrStop(bool start, int (*init)(Uint32) = SDL_InitSubSystem,
+                 void (*quit)(Uint32) = SDL_QuitSubSystem) {
   dispositions.Save();
-  const bool started = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  const bool started = start && init(SDL_INIT_JOYSTICK) == 0;
+  if (!start) quit(SDL_INIT_JOYSTICK);
   dispositions.Restore();
   return started;
-}
-
-void QuitJoystick() {
-  dispositions.Save();
-  SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
-  dispositions.Restore();
 }
 
 void RestoreJoystickEventState() {
@@ -65,7 +62,7 @@ bool Sdl12ListMissing() {
 void StopOwnJoystickSubsystem() {
   if (subsystemIsOurs && SDL_WasInit(SDL_INIT_JOYSTICK)) {
     RestoreJoystickEventState();
-    QuitJoystick();
+    StartOrStop(false);
   }
   subsystemIsOurs = false;
 }
@@ -85,22 +82,19 @@ bool ListJoysticks() {
   if (!SDL_WasInit(SDL_INIT_JOYSTICK)) subsystemIsOurs = false;
   if (!subsystemIsOurs) {
     if (SDL_WasInit(SDL_INIT_JOYSTICK) && !(RunningOnSdl2() && Sdl12ListMissing())) return true;
-    subsystemIsOurs = InitJoystick();
+    subsystemIsOurs = StartOrStop(true);
     return subsystemIsOurs;
   }
   // sdl12-compat lists only when its subsystem starts from stopped. A
   // reference on SDL 2's joystick subsystem is held across the restart, so
   // that SDL 2 keeps its devices (virtual ones too) and its other users'.
-  using SubsystemCall = int (*)(Uint32);
-  auto init2 = reinterpret_cast<SubsystemCall>(Sdl2Function("SDL_InitSubSystem"));
+  auto init2 = reinterpret_cast<int (*)(Uint32)>(Sdl2Function("SDL_InitSubSystem"));
   auto quit2 = reinterpret_cast<void (*)(Uint32)>(Sdl2Function("SDL_QuitSubSystem"));
-  dispositions.Save();
-  const bool held = init2 != nullptr && quit2 != nullptr && init2(SDL_INIT_JOYSTICK) == 0;
-  dispositions.Restore();
+  const bool held = init2 != nullptr && quit2 != nullptr && StartOrStop(true, init2, quit2);
   RestoreJoystickEventState();
-  QuitJoystick();
-  subsystemIsOurs = InitJoystick();
-  if (held) quit2(SDL_INIT_JOYSTICK);
+  StartOrStop(false);
+  subsystemIsOurs = StartOrStop(true);
+  if (held) StartOrStop(false, init2, quit2);
   return subsystemIsOurs;
 }
 

@@ -1,18 +1,7 @@
 // The records the host hands to the entry points. The host owns them; the
 // plug-in touches only the named fields and leaves every other byte alone.
-//
-// Offsets on the host's 32-bit build (checked below):
-//   _get_pluginfo:  type 4, name 12, guid 20 (16 bytes), size 36
-//   _set_pluginfo:  stateMask 8, state 12, size 16
-//   SETPROPPLUGIN:  notebook 0
-//   pad word:       unsigned long, 4 bytes
-//
-// A 64-bit build keeps the same field order, 32-bit words staying 32-bit and
-// pointers growing to 8 bytes (aligned to 8):
-//   _get_pluginfo:  type 4, name 16, guid 28, size 48
-//   _set_pluginfo:  stateMask 8, state 12, size 16
-//   SETPROPPLUGIN:  notebook 0
-//   pad word:       unsigned long, 8 bytes
+// The offsets below are the host's 32-bit build; a 64-bit build keeps the
+// field order, its pointers and the pad word growing to 8 bytes.
 #ifndef KELVO_PLUGIN_HOST_RECORDS_H
 #define KELVO_PLUGIN_HOST_RECORDS_H
 

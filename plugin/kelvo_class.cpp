@@ -1,5 +1,8 @@
 #include "plugin/kelvo_class.h"
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <cstring>
 
 #include "plugin/identity.h"
@@ -22,4 +25,18 @@ int32_t KelvoClass::SetInfo(_set_pluginfo* info) {
   // Pages on screen show the reloaded key map at their next tick.
   if ((info->stateMask & 1u) && (info->state & 1u)) return Init();
   return 1;
+}
+
+bool AnotherCopyLoadedFirst() {
+  // The loader matches a bare name against the sonames of what is loaded,
+  // in load order: the first copy loaded answers.
+  void* first = dlopen("libKelvo.so", RTLD_LAZY | RTLD_NOLOAD);
+  if (first == nullptr) return false;
+  Dl_info self;
+  link_map* map = nullptr;
+  const bool other = dladdr(reinterpret_cast<void*>(&AnotherCopyLoadedFirst), &self) != 0 &&
+                     dlinfo(first, RTLD_DI_LINKMAP, &map) == 0 &&
+                     reinterpret_cast<void*>(map->l_addr) != self.dli_fbase;
+  dlclose(first);
+  return other;
 }

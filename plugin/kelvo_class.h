@@ -22,4 +22,10 @@ class KelvoClass {
 
 extern KelvoClass Kelvo;
 
+// Whether another copy of this library (the same soname, loaded from
+// another file) was loaded into the process before this one. Two copies
+// would share SDL's joysticks without sharing a lock or a watch, so the
+// later one stays off.
+bool AnotherCopyLoadedFirst();
+
 #endif
