@@ -15,9 +15,6 @@ constexpr char kSensitivityTooltip[] = "Stick travel each choice needs: High 500
 
 // Often enough that a released key looks as before well within 100 ms.
 constexpr guint kTickMs = 60;
-// SDL may open the device to learn its name: asked when the page comes on
-// screen, then about once a second.
-constexpr int kTicksPerName = 16;
 
 // Object data: on a key button while it is drawn lit; on a page while its
 // timeout runs, counting its ticks from 1.
@@ -64,7 +61,7 @@ void ShowJoystickName(GtkWidget* page) {
   if (tab != nullptr) SetTooltipIfChanged(tab, text);
 }
 
-void BringUpToDate(GtkWidget* page, bool askName) {
+void BringUpToDate(GtkWidget* page) {
   const KeyMapSnapshot map = SnapshotKeyMap();
   const uint64_t held = HeldButtons();
   GList* children = gtk_container_get_children(GTK_CONTAINER(page));
@@ -81,14 +78,14 @@ void BringUpToDate(GtkWidget* page, bool askName) {
     }
   }
   g_list_free(children);
-  if (askName) ShowJoystickName(page);
+  ShowJoystickName(page);
 }
 
 gboolean Tick(gpointer data) {
   GtkWidget* page = GTK_WIDGET(data);
   const int ticks = OnScreen(page) ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(page), kLive)) + 1 : 0;
   g_object_set_data(G_OBJECT(page), kLive, GINT_TO_POINTER(ticks));  // none once off screen
-  if (ticks > 0) BringUpToDate(page, ticks % kTicksPerName == 2);
+  if (ticks > 0) BringUpToDate(page);
   return ticks > 0;
 }
 
