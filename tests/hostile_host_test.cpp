@@ -238,10 +238,7 @@ TEST_F(HostileHostTest, HotplugWithoutProc) {
     const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     ASSERT_GT(n, 0);
     self[n] = '\0';
-    // LeakSanitizer reads /proc: the child of a sanitizer build goes without it.
-    const char* asan = getenv("ASAN_OPTIONS");
-    const std::string command = std::string("ASAN_OPTIONS='") + (asan ? asan : "") + ":detect_leaks=0' " +
-                                "KELVO_TEST_WITHOUT_PROC=1 unshare -m sh -c " +
+    const std::string command = std::string("KELVO_TEST_WITHOUT_PROC=1 unshare -m sh -c ") +
                                 "'mount -t tmpfs none /proc && exec \"$0\" " +
                                 "--gtest_filter=HostileHostTest.HotplugWithoutProc' '" + self + "'";
     const int status = std::system(command.c_str());
@@ -263,6 +260,9 @@ TEST_F(HostileHostTest, HotplugWithoutProc) {
     ASSERT_TRUE(stick_->Plug({12, 2, 1}));
   }
   EXPECT_TRUE(dialogs_->texts().empty());
+  // A sanitizer's leak check at exit needs /proc: the child ends here.
+  std::fflush(nullptr);
+  _exit(HasFailure() ? 1 : 0);
 }
 
 }  // namespace
