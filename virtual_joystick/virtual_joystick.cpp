@@ -54,12 +54,15 @@ bool VirtualJoystick::MakeFifo(JoystickShape shape) {
   return true;
 }
 
+// The node goes before the writer closes: once it is gone no open can
+// find it, whereas a reader opening it between the close and the removal
+// would wait for a writer that never comes.
 bool VirtualJoystick::RemoveFifo() {
   kelvo_vjoy_unregister_fifo(path_.c_str());
   const bool wasPlugged = fd_ >= 0;
+  unlink(path_.c_str());
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  unlink(path_.c_str());
   return wasPlugged;
 }
 

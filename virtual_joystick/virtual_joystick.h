@@ -31,7 +31,7 @@ class VirtualJoystick : public TestJoystick {
   bool SetAxis(int axis, int16_t value) override;
   bool SetHat(uint8_t hatBits) override;
 
-  // Closes the writer and removes the FIFO's node.
+  // Removes the FIFO's node, then closes the writer.
   bool Unplug() override;
   // Makes the FIFO again at the same path with this shape.
   bool Plug(JoystickShape shape) override;
