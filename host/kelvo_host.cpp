@@ -269,6 +269,12 @@ int main(int argc, char** argv) {
     StartGamepad();
     Say("pad %s", DescribePadWord(~0ul).c_str());
     poller.Start(plugin.run, OnPadWord);
+    g_idle_add(
+        [](gpointer) -> gboolean {
+          RunCommandsWaitingForTheWindow();
+          return FALSE;
+        },
+        nullptr);
     gtk_main();
   }
   ShutDown();
