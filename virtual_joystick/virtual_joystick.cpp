@@ -85,6 +85,10 @@ void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y) {
   *y = static_cast<int16_t>((hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0);
 }
 
+uint8_t HatBitsFromAxes(int16_t x, int16_t y) {
+  return static_cast<uint8_t>((x < 0 ? kHatLeft : x > 0 ? kHatRight : 0) | (y < 0 ? kHatUp : y > 0 ? kHatDown : 0));
+}
+
 bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits) {
   if (shape.hats < 1) return false;
   int16_t x, y;

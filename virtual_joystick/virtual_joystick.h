@@ -55,5 +55,7 @@ bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits);
 // The values of the two axes that stand for a hat with these SDL_HAT_* bits:
 // x from Left/Right, y from Up/Down, each -32767, 0 or 32767.
 void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y);
+// The other way: the SDL_HAT_* bits that two such axis values stand for.
+uint8_t HatBitsFromAxes(int16_t x, int16_t y);
 
 #endif
