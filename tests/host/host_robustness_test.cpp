@@ -149,36 +149,6 @@ TEST_F(HostTest, SwitchOnFindsAJoystickAttachedAfterTheNoJoystickMessage) {
   close(fd);
 }
 
-// The gamepad's "Unplug" takes the device away as a pulled cable does (its
-// node removed, every writer closed): the host's joystick line says so and
-// the key it held reads released. "Plug in" brings it back at the same path,
-// and the plug-in's polls pick it up by themselves.
-TEST_F(HostTest, UnplugAndPlugInAreShownAndThePadFollows) {
-  StartWithGamepad({3, 0, 0, 0, 0, 0, 0, 0});
-  const std::string joystick = host_.Transcript().substr(host_.Transcript().find("joystick: "));
-  const std::string device = RunFolderIn(joystick) + "/js0";
-  host_.Send("vjoy press 3");
-  Expect(PadLine(pad::A, "A"));
-  host_.Send("vjoy unplug");
-  // Reported by the polling thread, before or after the joystick line.
-  EXPECT_TRUE(host_.Arrives(kReleased, 5)) << host_.Transcript();
-  Expect("gamepad: unplugged");
-  Expect("joystick: unplugged");
-  EXPECT_FALSE(FileExists(device));
-  host_.Send("vjoy press 3");
-  Expect("gamepad: unplugged: press 3");
-  host_.Send("vjoy plug");
-  Expect("joystick: " + device + " (virtual gamepad)");
-  Expect("gamepad: plugged in");
-  EXPECT_TRUE(FileExists(device));
-  host_.Send("sleep 1.5");  // within a second the plug-in has the pad again
-  host_.Send("vjoy press 3");
-  Expect(PadLine(pad::A, "A"), 10);
-  host_.Send("vjoy release 3");
-  Expect(kReleased);
-  Quit();
-}
-
 struct OptionCase {
   std::vector<std::string> args;
   int exitStatus;
