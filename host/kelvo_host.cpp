@@ -11,9 +11,9 @@
 // process: the gamepad keeps working while a capture on the plug-in's page
 // blocks this program's main loop.
 //
-// Standard output gets a line for each event, flushed: the identity, the
-// joystick, the gamepad's lines, and "pad 0x3FFFF held: ..." for each change
-// of the pad word. With --commands, standard input is read as commands, one a
+// Standard output gets a line for each event, flushed: the identity, the SDL
+// 1.2 in use, the joystick, the gamepad's lines, and "pad 0x3FFFF held: ..."
+// for each change of the pad word. With --commands, standard input is read as commands, one a
 // line (kelvo-host --help lists them); end of input quits.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
