@@ -1,8 +1,9 @@
 // kelvo-vjoy: a gamepad on the screen. It writes Linux joystick events into a
 // joystick FIFO that some other process (kelvo-host) made and keeps open, so
-// that SDL in that process reads it as joystick 0. Buttons are held while the
-// mouse holds them; the hat's four buttons likewise; two sliders set the
-// stick's axes.
+// that SDL in that process reads it as joystick 0 (on sdl12-compat, which
+// reads no FIFO, the host relays the events to an SDL 2 virtual joystick).
+// Buttons are held while the mouse holds them; the hat's four buttons
+// likewise; two sliders set the stick's axes.
 //
 // It runs as a process of its own, so that it keeps answering whatever the
 // host's main loop is doing (a message box, a capture listening in a main

@@ -15,5 +15,7 @@ void SwitchOnAgain();
 
 // Runs one command line from the command channel (host_commands.cpp).
 void RunHostCommand(const std::string& line);
+// Runs the commands that came before the host's window existed.
+void RunCommandsWaitingForTheWindow();
 
 #endif

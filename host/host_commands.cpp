@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gtk_helpers/message_boxes.h"
@@ -68,18 +69,26 @@ struct Command {
   const char* word;
   size_t arguments;
   void (*run)(const Words&);
+  // Acts on the host's window or its dialog. Such a command read while the
+  // plug-in is still switching on (its message box runs a main loop of its
+  // own) waits for the window; the others act at once, so that a script can
+  // answer that box or quit.
+  bool needsWindow;
 };
 
 const Command kCommands[] = {
-    {"properties", 0, [](const Words&) { OpenProperties(); }},
-    {"click", 1, Click},
-    {"choose", 1, Choose},
-    {"dialogs", 0, Dialogs},
-    {"gamepad", 0, [](const Words&) { StartGamepad(); }},
-    {"switch-on", 0, [](const Words&) { SwitchOnAgain(); }},
-    {"shot", 2, Shot},
-    {"quit", 0, [](const Words&) { RequestQuit(); }},
+    {"properties", 0, [](const Words&) { OpenProperties(); }, true},
+    {"click", 1, Click, true},
+    {"choose", 1, Choose, true},
+    {"dialogs", 0, Dialogs, false},
+    {"gamepad", 0, [](const Words&) { StartGamepad(); }, true},
+    {"switch-on", 0, [](const Words&) { SwitchOnAgain(); }, true},
+    {"shot", 2, Shot, true},
+    {"quit", 0, [](const Words&) { RequestQuit(); }, false},
 };
+
+// Commands waiting for the window, in the order read.
+std::vector<std::pair<const Command*, Words>> waiting;
 
 }  // namespace
 
@@ -91,8 +100,22 @@ void RunHostCommand(const std::string& line) {
   for (const Command& command : kCommands) {
     if (words[0] != command.word) continue;
     if (words.size() != command.arguments + 1) break;
-    command.run(words);
+    if (command.needsWindow && (HostWindow() == nullptr || !waiting.empty()))
+      waiting.emplace_back(&command, words);
+    else
+      command.run(words);
     return;
   }
   Say("unknown command: %s", line.c_str());
+}
+
+void RunCommandsWaitingForTheWindow() {
+  // A command may run a main loop of its own (a capture) in which more
+  // commands arrive: each leaves the list before it runs, and those that
+  // arrive meanwhile queue behind the rest.
+  while (!waiting.empty() && HostWindow() != nullptr) {
+    const auto next = waiting.front();
+    waiting.erase(waiting.begin());
+    next.first->run(next.second);
+  }
 }

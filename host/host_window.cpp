@@ -173,6 +173,7 @@ void ShowGamepadRunning(bool running) {
 }
 
 void OpenProperties() {
+  if (shown.window == nullptr) return;  // the plug-in is not switched on yet
   if (shown.properties != nullptr) {
     gtk_window_present(GTK_WINDOW(shown.properties));
     Say("properties: brought forward");

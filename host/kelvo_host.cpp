@@ -6,13 +6,14 @@
 // plug-in, which appends its page.
 //
 // Without a joystick (or with --virtual) it makes a virtual one that SDL reads
-// and starts kelvo-vjoy, the on-screen gamepad that drives it, as a separate
+// (on sdl12-compat, through an SDL 2 virtual joystick in this process) and
+// starts kelvo-vjoy, the on-screen gamepad that drives it, as a separate
 // process: the gamepad keeps working while a capture on the plug-in's page
 // blocks this program's main loop.
 //
-// Standard output gets a line for each event, flushed: the identity, the
-// joystick, the gamepad's lines, and "pad 0x3FFFF held: ..." for each change
-// of the pad word. With --commands, standard input is read as commands, one a
+// Standard output gets a line for each event, flushed: the identity, the SDL
+// 1.2 in use, the joystick, the gamepad's lines, and "pad 0x3FFFF held: ..."
+// for each change of the pad word. With --commands, standard input is read as commands, one a
 // line (kelvo-host --help lists them); end of input quits.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -24,13 +25,13 @@
 
 #include <atomic>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "gtk_helpers/display_lost.h"
 #include "gtk_helpers/message_boxes.h"
 #include "host/command_channel.h"
+#include "host/gamepad_joystick.h"
 #include "host/gamepad_process.h"
 #include "host/host_actions.h"
 #include "host/host_window.h"
@@ -40,7 +41,7 @@
 #include "host/plugin_library.h"
 #include "host/run_folder.h"
 #include "host/say.h"
-#include "virtual_joystick/virtual_joystick.h"
+#include "virtual_joystick/test_joystick.h"
 
 namespace {
 
@@ -49,11 +50,9 @@ constexpr JoystickShape kGamepadShape{12, 2, 1};
 PluginLibrary plugin;
 PadPoller poller;
 std::string runFolder;
-std::unique_ptr<VirtualJoystick> stick;  // the virtual joystick, when there is one
+GamepadJoystick stick;  // the virtual joystick, when made
 std::string vjoyProgram;
 std::atomic<bool> quitRequested{false};
-
-std::string VirtualJoystickText() { return stick->path() + " (virtual gamepad)"; }
 
 void OnGamepadLine(const std::string& line);
 
@@ -61,8 +60,8 @@ void OnGamepadLine(const std::string& line);
 // joystick: a button it held when it died must not stay held. One that
 // ended unplugged leaves the joystick plugged in for the next.
 void OnGamepadEnd() {
-  if (stick && !stick->ok() && stick->Plug(stick->shape())) ShowJoystick(VirtualJoystickText());
-  if (stick) stick->Reset();
+  if (stick.made() && !stick.plugged() && stick.Plug()) ShowJoystick(stick.Describe());
+  if (stick.made()) stick.Reset();
   Say("gamepad: closed; joystick released");
   ShowGamepadRunning(false);
 }
@@ -75,12 +74,12 @@ GamepadProcess gamepad(OnGamepadLine, OnGamepadEnd);
 // told to open it.
 void OnGamepadLine(const std::string& line) {
   Say("%s", line.c_str());
-  if (!stick) return;
+  if (!stick.made()) return;
   if (line == "gamepad: unplugged") {
-    stick->Unplug();
+    stick.Unplug();
     ShowJoystick("unplugged");
   } else if (line == "gamepad: plugging in") {
-    if (stick->Plug(stick->shape()) && gamepad.Tell("plugged")) ShowJoystick(VirtualJoystickText());
+    if (stick.Plug() && gamepad.Tell("plugged")) ShowJoystick(stick.Describe());
   }
 }
 
@@ -151,16 +150,13 @@ std::string JoystickInUse() {
   std::lock_guard<std::mutex> hold(poller.pause());
   if (!SDL_WasInit(SDL_INIT_JOYSTICK) || SDL_NumJoysticks() <= 0) return "none";
   const char* reported = SDL_JoystickName(0);
-  return stick ? VirtualJoystickText() : std::string(reported ? reported : "(no name)");
+  return stick.made() ? stick.Describe() : std::string(reported ? reported : "(no name)");
 }
 
 void MakeVirtualJoystick() {
   runFolder = MakeRunFolder();
-  if (!runFolder.empty()) stick = std::make_unique<VirtualJoystick>(runFolder + "/js0", kGamepadShape);
-  if (!stick || !stick->ok()) {
+  if (runFolder.empty() || !stick.Make(runFolder, kGamepadShape, &poller.pause()))
     Say("joystick: cannot make the virtual joystick");
-    stick.reset();
-  }
 }
 
 // Everything the host started, ended and removed; the display may be gone.
@@ -170,7 +166,7 @@ void ShutDown() {
   poller.Stop();
   gamepad.Stop();
   Say("plugin dropped: %d", plugin.drop());
-  stick.reset();
+  stick.Remove();
   if (!runFolder.empty()) RemoveRunFolder(runFolder);
 }
 
@@ -198,15 +194,15 @@ void RequestQuit() {
 }
 
 void StartGamepad() {
-  if (!stick) {
+  if (!stick.made()) {
     Say("gamepad: there is no virtual joystick");
     return;
   }
   // Beside the host's window, which is at the top left.
   GtkRequisition size{0, 0};
   if (HostWindow() != nullptr) gtk_widget_size_request(HostWindow(), &size);
-  const JoystickShape& shape = stick->shape();
-  if (gamepad.Start(vjoyProgram, {"--device", stick->path(), "--buttons", std::to_string(shape.buttons),
+  const JoystickShape& shape = stick.shape();
+  if (gamepad.Start(vjoyProgram, {"--device", stick.fifoPath(), "--buttons", std::to_string(shape.buttons),
                                   "--axes", std::to_string(shape.axes), "--hats", std::to_string(shape.hats),
                                   "--at", std::to_string(size.width + 8) + ",0", "--commands"}))
     ShowGamepadRunning(true);
@@ -246,6 +242,8 @@ int main(int argc, char** argv) {
   const std::string library = ShownPath(plugin.path);
   Say("plugin: %s\ntype: %d\nid: %s\nlibrary: %s", name, info.type, Identifier(info.guid, " ").c_str(),
       library.c_str());
+  const SDL_version* sdl = SDL_Linked_Version();
+  Say("sdl: %s %d.%d.%d", SdlImplementationName(LinkedSdlImplementation()), sdl->major, sdl->minor, sdl->patch);
 
   // The virtual joystick must exist before the plug-in starts SDL's joystick
   // subsystem, which lists the devices once.
@@ -264,11 +262,17 @@ int main(int argc, char** argv) {
   Say("joystick: %s", joystick.c_str());
   if (!quitRequested) {
     BuildHostWindow(
-        plugin, {name, std::to_string(info.type), Identifier(info.guid, ""), library, joystick, bool(stick)},
+        plugin, {name, std::to_string(info.type), Identifier(info.guid, ""), library, joystick, stick.made()},
         {StartGamepad, SwitchOnAgain, RequestQuit});
     StartGamepad();
     Say("pad %s", DescribePadWord(~0ul).c_str());
     poller.Start(plugin.run, OnPadWord);
+    g_idle_add(
+        [](gpointer) -> gboolean {
+          RunCommandsWaitingForTheWindow();
+          return FALSE;
+        },
+        nullptr);
     gtk_main();
   }
   ShutDown();

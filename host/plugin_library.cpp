@@ -73,15 +73,17 @@ bool LoadPlugin(const std::string& requested, PluginLibrary* plugin) {
 std::string ShownPath(const std::string& path) {
   char* real = realpath(path.c_str(), nullptr);
   char* here = getcwd(nullptr, 0);
-  std::string target = real ? real : path, shown;
+  const std::string target = real ? real : path;
+  std::string shown = target;
   if (real != nullptr && here != nullptr) {
     // Up from the working directory until the target lies below, at most
-    // two folders up.
-    std::string base = here;
-    std::string up;
-    for (int level = 0; level <= 2 && shown.empty(); ++level) {
-      if (base == "/") break;
-      if (target.compare(0, base.size() + 1, base + "/") == 0) shown = up + target.substr(base.size() + 1);
+    // two folders up; further away the absolute path says more.
+    std::string base = here, up;
+    for (int level = 0; level <= 2 && base != "/"; ++level) {
+      if (target.compare(0, base.size() + 1, base + "/") == 0) {
+        shown = up + target.substr(base.size() + 1);
+        break;
+      }
       base.resize(base.rfind('/'));
       if (base.empty()) base = "/";
       up += "../";
@@ -89,11 +91,7 @@ std::string ShownPath(const std::string& path) {
   }
   std::free(real);
   std::free(here);
-  if (!shown.empty()) return shown;
-  const size_t file = target.rfind('/');
-  if (file == std::string::npos || file == 0) return target;
-  const size_t folder = target.rfind('/', file - 1);
-  return folder == std::string::npos ? target : target.substr(folder + 1);
+  return shown;
 }
 
 int32_t SwitchOn(const PluginLibrary& plugin) {

@@ -47,9 +47,9 @@ std::string ExecutableDir();
 // tried, or the entry point missing) and returns false.
 bool LoadPlugin(const std::string& requested, PluginLibrary* plugin);
 
-// A path as shown to a person: relative to the working directory when that
-// is short, else the file name with its folder. Never a machine's whole
-// absolute path.
+// A path as shown to a person: relative to the working directory when the
+// file lies below it or at most two folders up, else absolute; either way a
+// path that opens the file from here.
 std::string ShownPath(const std::string& path);
 
 // SetInfoFunc with the enable bit in stateMask and state.

@@ -1,11 +1,20 @@
 // The test joystick itself, on whichever SDL 1.2 this process runs: the
 // backend is the one the loaded SDL reads, and unplugging and plugging in,
 // also with another shape, is what SDL's next listing sees.
+#include <fcntl.h>
+#include <linux/joystick.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/sdl_differences.h"
+#include "virtual_joystick/joystick_relay.h"
 #include "virtual_joystick/sdl2_virtual_joystick.h"
 
 namespace {
@@ -50,6 +59,46 @@ TEST_F(TestJoystickTest, PluggedInAgainWithMoreButtonsItIsListedWithThem) {
   ASSERT_TRUE(stick_->SetButton(15, true));
   ASSERT_TRUE(stick_->SetAxis(0, -32767));
   EXPECT_EQ(plugin_.Poll(~0ul) & (pad::A | pad::kDirections), pad::Up | pad::Down | pad::Right);
+}
+
+// How the host lets the gamepad, another process, drive a joystick that only
+// this process can reach: events written into a FIFO are replayed on the
+// test joystick, the hat's two axes as the hat.
+TEST_F(TestJoystickTest, TheRelayReplaysFifoEventsOnTheJoystick) {
+  const std::string source = dir_.File("gamepad-events");
+  ASSERT_EQ(mkfifo(source.c_str(), 0600), 0);
+  AttachJoystick({12, 2, 1});
+  const int writer = open(source.c_str(), O_RDWR);
+  ASSERT_GE(writer, 0);
+  WriteFile("Kelvo.ini", ConfigText({3, 0, 0, 0, 0, 0, 0, 0}, 1000));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  std::mutex sdl;
+  JoystickRelay relay;
+  ASSERT_TRUE(relay.Start(source, stick_.get(), &sdl));
+  struct Step {
+    uint8_t hatBits;
+    int16_t stickY;
+    unsigned long held;
+  };
+  const Step steps[] = {{kHatRight, 0, pad::A | pad::Right},
+                        {kHatLeft | kHatDown, 0, pad::A | pad::Left | pad::Down},
+                        {0, -32767, pad::A | pad::Up}};
+  ASSERT_TRUE(WriteJoystickEvent(writer, JS_EVENT_BUTTON, 2, 1));
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.held);
+    ASSERT_TRUE(WriteHatEvents(writer, stick_->shape(), step.hatBits));
+    ASSERT_TRUE(WriteJoystickEvent(writer, JS_EVENT_AXIS, 1, step.stickY));
+    // The relay is a thread: give it up to five seconds on a busy machine.
+    unsigned long word = ~0ul;
+    for (int i = 0; i < 500 && (~word & pad::kOwned) != step.held; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::lock_guard<std::mutex> hold(sdl);
+      word = plugin_.Poll(~0ul);
+    }
+    EXPECT_EQ(~word & pad::kOwned, step.held);
+  }
+  relay.Stop();
+  close(writer);
 }
 
 // The user's sdl12-compat setting that shows joysticks as game controllers:

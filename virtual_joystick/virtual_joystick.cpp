@@ -54,12 +54,15 @@ bool VirtualJoystick::MakeFifo(JoystickShape shape) {
   return true;
 }
 
+// The node goes before the writer closes: once it is gone no open can
+// find it, whereas a reader opening it between the close and the removal
+// would wait for a writer that never comes.
 bool VirtualJoystick::RemoveFifo() {
   kelvo_vjoy_unregister_fifo(path_.c_str());
   const bool wasPlugged = fd_ >= 0;
+  unlink(path_.c_str());
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  unlink(path_.c_str());
   return wasPlugged;
 }
 
@@ -80,6 +83,10 @@ bool VirtualJoystick::SetAxis(int axis, int16_t value) {
 void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y) {
   *x = static_cast<int16_t>((hatBits & kHatLeft) ? -32767 : (hatBits & kHatRight) ? 32767 : 0);
   *y = static_cast<int16_t>((hatBits & kHatUp) ? -32767 : (hatBits & kHatDown) ? 32767 : 0);
+}
+
+uint8_t HatBitsFromAxes(int16_t x, int16_t y) {
+  return static_cast<uint8_t>((x < 0 ? kHatLeft : x > 0 ? kHatRight : 0) | (y < 0 ? kHatUp : y > 0 ? kHatDown : 0));
 }
 
 bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits) {

@@ -31,7 +31,7 @@ class VirtualJoystick : public TestJoystick {
   bool SetAxis(int axis, int16_t value) override;
   bool SetHat(uint8_t hatBits) override;
 
-  // Closes the writer and removes the FIFO's node.
+  // Removes the FIFO's node, then closes the writer.
   bool Unplug() override;
   // Makes the FIFO again at the same path with this shape.
   bool Plug(JoystickShape shape) override;
@@ -55,5 +55,7 @@ bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits);
 // The values of the two axes that stand for a hat with these SDL_HAT_* bits:
 // x from Left/Right, y from Up/Down, each -32767, 0 or 32767.
 void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y);
+// The other way: the SDL_HAT_* bits that two such axis values stand for.
+uint8_t HatBitsFromAxes(int16_t x, int16_t y);
 
 #endif

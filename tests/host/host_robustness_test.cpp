@@ -1,5 +1,6 @@
 // kelvo-host under ordinary misuse: Ctrl-C with the X server going down too,
-// a quit while the plug-in's message box is open, a killed host's leftovers,
+// a quit while the plug-in's message box is open, commands that arrive before
+// the window, a killed host's leftovers,
 // Properties clicked twice, switching on again after "no joystick", and
 // options and messages.
 #include <fcntl.h>
@@ -84,6 +85,35 @@ TEST_F(HostTest, QuitIsHonouredWhileAMessageBoxIsOpen) {
   }
 }
 
+// Commands read while the plug-in's "no joystick" box is up, before the
+// host's window exists: those that act on the window wait for it and then
+// run in the order read, "dialogs" answers the box at once, and a quit
+// meanwhile ends the host without running the ones still waiting.
+TEST_F(HostTest, CommandsReadBeforeTheWindowExistsWaitForIt) {
+  const std::string picture = dir_.File("early.png");
+  Start({}, {"--no-virtual"}, {{"SDL_JOYSTICK_DEVICE", dir_.File("no-such-joystick")}});
+  for (const std::string& line : std::vector<std::string>{"properties", "choose 2", "click btn9",
+                                                          "shot host " + picture, "switch-on", "dialogs"})
+    host_.Send(line);
+  Expect("message: Error 0 opening the joystick");
+  Expect("joystick: none");
+  Expect("properties: 1 page");
+  Expect("chose 2: ");
+  Expect("click: no button btn9");
+  Expect("shot host " + picture + ": saved");
+  host_.Send("dialogs");  // the second switching on's box
+  Expect("switching on: ");
+  Quit();
+
+  ChildProcess early;
+  ASSERT_TRUE(early.Start({KELVO_HOST_PATH, "--library", KELVO_LIBRARY_PATH, "--no-virtual", "--commands"},
+                          {{"SDL_JOYSTICK_DEVICE", dir_.File("no-such-joystick")}}));
+  for (const char* line : {"properties", "sleep 0.5", "quit"}) early.Send(line);
+  EXPECT_EQ(early.WaitExit(15), 0) << early.Transcript();
+  EXPECT_TRUE(early.Seen("plugin dropped: 1", 0)) << early.Transcript();
+  EXPECT_FALSE(early.Seen("properties:", 0)) << early.Transcript();
+}
+
 TEST_F(HostTest, PropertiesClickedTwiceKeepsOneDialog) {
   StartWithGamepad({});
   host_.Send("properties");
@@ -117,36 +147,6 @@ TEST_F(HostTest, SwitchOnFindsAJoystickAttachedAfterTheNoJoystickMessage) {
   Expect(PadLine(pad::A, "A"));
   Quit();
   close(fd);
-}
-
-// The gamepad's "Unplug" takes the device away as a pulled cable does (its
-// node removed, every writer closed): the host's joystick line says so and
-// the key it held reads released. "Plug in" brings it back at the same path,
-// and the plug-in's polls pick it up by themselves.
-TEST_F(HostTest, UnplugAndPlugInAreShownAndThePadFollows) {
-  StartWithGamepad({3, 0, 0, 0, 0, 0, 0, 0});
-  const std::string joystick = host_.Transcript().substr(host_.Transcript().find("joystick: "));
-  const std::string device = RunFolderIn(joystick) + "/js0";
-  host_.Send("vjoy press 3");
-  Expect(PadLine(pad::A, "A"));
-  host_.Send("vjoy unplug");
-  // Reported by the polling thread, before or after the joystick line.
-  EXPECT_TRUE(host_.Arrives(kReleased, 5)) << host_.Transcript();
-  Expect("gamepad: unplugged");
-  Expect("joystick: unplugged");
-  EXPECT_FALSE(FileExists(device));
-  host_.Send("vjoy press 3");
-  Expect("gamepad: unplugged: press 3");
-  host_.Send("vjoy plug");
-  Expect("joystick: " + device + " (virtual gamepad)");
-  Expect("gamepad: plugged in");
-  EXPECT_TRUE(FileExists(device));
-  host_.Send("sleep 1.5");  // within a second the plug-in has the pad again
-  host_.Send("vjoy press 3");
-  Expect(PadLine(pad::A, "A"), 10);
-  host_.Send("vjoy release 3");
-  Expect(kReleased);
-  Quit();
 }
 
 struct OptionCase {
