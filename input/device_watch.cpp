@@ -82,7 +82,8 @@ bool IsCandidate(const Folder& folder, const char* name) {
 }
 
 void AddFolder(const char* path, const char* only) {
-  if (watch.folderCount == kMaxFolders || std::strlen(path) >= PATH_MAX || std::strlen(only) > NAME_MAX) return;
+  if (watch.folderCount == kMaxFolders || std::strlen(path) >= PATH_MAX || std::strlen(only) > NAME_MAX)
+    return;
   Folder& folder = watch.folders[watch.folderCount++];
   std::strcpy(folder.path, path);
   std::strcpy(folder.only, only);

@@ -120,8 +120,9 @@ bool FollowAndUpdate(bool look) {
 // a joystick is open; otherwise found and advice tell why.
 bool SwitchOnJoystick(int* found, char* advice, size_t size) {
   if (AnotherCopyLoadedFirst()) {
-    std::snprintf(advice, size,
-                  "Another copy of the Kelvo plug-in is already loaded in this program: this copy stays off.");
+    std::snprintf(
+        advice, size,
+        "Another copy of the Kelvo plug-in is already loaded in this program: this copy stays off.");
     return false;
   }
   JoyGuard guard(joyLock);
@@ -133,8 +134,9 @@ bool SwitchOnJoystick(int* found, char* advice, size_t size) {
   if (joy != nullptr) return true;
   const char* reason = SDL_GetError();
   if (!spare) {
-    reason = "Too few file descriptors are left in this program to open a joystick. "
-             "Close some files or windows, then switch the plug-in on again.";
+    reason =
+        "Too few file descriptors are left in this program to open a joystick. "
+        "Close some files or windows, then switch the plug-in on again.";
   } else if (*found == 0) {
     reason = "No joystick was found. Plug one in, then switch the plug-in on again.";
   } else if (reason == nullptr || reason[0] == '\0') {

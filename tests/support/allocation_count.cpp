@@ -26,12 +26,6 @@ void CountAllocations(bool on) { counting.store(on); }
 long CountedAllocations() { return allocations.load(); }
 void FailCountedAllocation(long index) { failing.store(index); }
 
-extern "C" void* malloc(size_t size) {
-  return Count() ? nullptr : __libc_malloc(size);
-}
-extern "C" void* calloc(size_t n, size_t size) {
-  return Count() ? nullptr : __libc_calloc(n, size);
-}
-extern "C" void* realloc(void* p, size_t size) {
-  return Count() ? nullptr : __libc_realloc(p, size);
-}
+extern "C" void* malloc(size_t size) { return Count() ? nullptr : __libc_malloc(size); }
+extern "C" void* calloc(size_t n, size_t size) { return Count() ? nullptr : __libc_calloc(n, size); }
+extern "C" void* realloc(void* p, size_t size) { return Count() ? nullptr : __libc_realloc(p, size); }
