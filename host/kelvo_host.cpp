@@ -243,7 +243,8 @@ int main(int argc, char** argv) {
   Say("plugin: %s\ntype: %d\nid: %s\nlibrary: %s", name, info.type, Identifier(info.guid, " ").c_str(),
       library.c_str());
   const SDL_version* sdl = SDL_Linked_Version();
-  Say("sdl: %s %d.%d.%d", SdlImplementationName(LinkedSdlImplementation()), sdl->major, sdl->minor, sdl->patch);
+  Say("sdl: %s %d.%d.%d", SdlImplementationName(LinkedSdlImplementation()), sdl->major, sdl->minor,
+      sdl->patch);
 
   // The virtual joystick must exist before the plug-in starts SDL's joystick
   // subsystem, which lists the devices once.

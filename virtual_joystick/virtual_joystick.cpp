@@ -86,7 +86,12 @@ void HatAxisValues(uint8_t hatBits, int16_t* x, int16_t* y) {
 }
 
 uint8_t HatBitsFromAxes(int16_t x, int16_t y) {
-  return static_cast<uint8_t>((x < 0 ? kHatLeft : x > 0 ? kHatRight : 0) | (y < 0 ? kHatUp : y > 0 ? kHatDown : 0));
+  return static_cast<uint8_t>((x < 0   ? kHatLeft
+                               : x > 0 ? kHatRight
+                                       : 0) |
+                              (y < 0   ? kHatUp
+                               : y > 0 ? kHatDown
+                                       : 0));
 }
 
 bool WriteHatEvents(int fd, const JoystickShape& shape, uint8_t hatBits) {

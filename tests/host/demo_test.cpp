@@ -20,7 +20,8 @@ void StartDemo(ChildProcess* demo, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {"/bin/sh", kDemo};
   argv.insert(argv.end(), args.begin(), args.end());
   demo->ReadErrorsToo();
-  ASSERT_TRUE(demo->Start(argv, {{"DISPLAY", ""}, {"KELVO_BUILD_DIR", KELVO_BUILD_DIR}, {"KELVO_NO_BUILD", "1"}}));
+  ASSERT_TRUE(
+      demo->Start(argv, {{"DISPLAY", ""}, {"KELVO_BUILD_DIR", KELVO_BUILD_DIR}, {"KELVO_NO_BUILD", "1"}}));
 }
 
 TEST(DemoTest, CtrlCOnAHeadlessDemoEndsCleanlyAndLeavesNothingBehind) {
