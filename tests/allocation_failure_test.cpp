@@ -31,8 +31,10 @@ Outcome RunProbe(long failAt, bool withFile) {
     const int err = open("err", O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(out, 1);
     dup2(err, 2);
-    const std::string index = std::to_string(failAt);
-    execl(KELVO_ALLOCATION_PROBE, KELVO_ALLOCATION_PROBE, index.c_str(), static_cast<char*>(nullptr));
+    std::string index = std::to_string(failAt);
+    std::string probe = KELVO_ALLOCATION_PROBE;
+    char* const argv[] = {&probe[0], &index[0], nullptr};
+    execv(argv[0], argv);  // execv: the 32-bit build starts it through the emulator
     _exit(127);
   }
   int status = 0;
