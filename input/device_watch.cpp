@@ -82,12 +82,14 @@ bool IsCandidate(const Folder& folder, const char* name) {
 }
 
 void AddFolder(const char* path, const char* only) {
-  if (watch.folderCount == kMaxFolders || std::strlen(path) >= PATH_MAX || std::strlen(only) > NAME_MAX)
-    return;
-  Folder& folder = watch.folders[watch.folderCount++];
-  std::strcpy(folder.path, path);
-  std::strcpy(folder.only, only);
+  if (watch.folderCount == kMaxFolders) return;
+  Folder& folder = watch.folders[watch.folderCount];
   folder.wd = -1;
+  if (std::snprintf(folder.path, sizeof(folder.path), "%s", path) >= static_cast<int>(sizeof(folder.path)) ||
+      std::snprintf(folder.only, sizeof(folder.only), "%s", only) >= static_cast<int>(sizeof(folder.only))) {
+    return;  // a name no folder can hold
+  }
+  ++watch.folderCount;
 }
 
 // /dev/input, and the folder of each path in SDL_JOYSTICK_DEVICE.
@@ -132,8 +134,9 @@ void NoteIfOurs(const Folder& folder, const char* name, const char* sdlName) {
     watch.oursUnknown = true;
     return;
   }
-  watch.ours[watch.ourCount] = Node{folder.wd, {}};
-  std::strcpy(watch.ours[watch.ourCount++].name, name);
+  Node& node = watch.ours[watch.ourCount++];
+  node.wd = folder.wd;
+  std::snprintf(node.name, sizeof(node.name), "%s", name);
 }
 
 void NoteOurNodes(const char* sdlName) {

@@ -34,13 +34,11 @@ constexpr Direction kDirections[4] = {
 // one the process may have; the watch needs one more.
 constexpr int kSpareDescriptors = 3;
 
-// Set once the plug-in has switched on: a joystick that comes and goes is
-// then followed by the polls. Cleared when the host stops or restarts SDL's
-// joystick subsystem: nothing is opened again until the next switch-on.
+// Set by a switch-on: the polls then follow a joystick that comes and goes.
+// Cleared when the host stops or restarts SDL's joystick subsystem.
 bool following = false;
-// The process that switched the plug-in on. A forked child inherits the
-// flags above but neither SDL's threads nor the lock's holder: it leaves
-// both alone.
+// The process that switched the plug-in on. A forked child inherits the flag
+// but neither SDL's threads nor the lock's holder: it leaves both alone.
 pid_t switchedOnIn = 0;
 
 // Whether joy is still the joystick SDL has open as device 0: a host that

@@ -36,7 +36,7 @@ bool AnotherCopyLoadedFirst() {
   link_map* map = nullptr;
   const bool other = dladdr(reinterpret_cast<void*>(&AnotherCopyLoadedFirst), &self) != 0 &&
                      dlinfo(first, RTLD_DI_LINKMAP, &map) == 0 &&
-                     reinterpret_cast<void*>(map->l_addr) != self.dli_fbase;
+                     map->l_addr != reinterpret_cast<ElfW(Addr)>(self.dli_fbase);
   dlclose(first);
   return other;
 }

@@ -22,10 +22,9 @@ class KelvoClass {
 
 extern KelvoClass Kelvo;
 
-// Whether another copy of this library (the same soname, loaded from
-// another file) was loaded into the process before this one. Two copies
-// would share SDL's joysticks without sharing a lock or a watch, so the
-// later one stays off.
+// Whether another copy of this library (the same soname from another file)
+// was loaded first: the later copy stays off, as two would share SDL's
+// joysticks without sharing a lock or a watch.
 bool AnotherCopyLoadedFirst();
 
 #endif

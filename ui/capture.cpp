@@ -114,7 +114,7 @@ void on_btn_gone(GtkWidget*, gpointer data) { Finish(static_cast<Capture*>(data)
 
 }  // namespace
 
-bool IsCapturing(GtkWidget* button) { return current != nullptr && current->button == button; }
+bool IsCapturing(const GtkWidget* button) { return current != nullptr && current->button == button; }
 
 void on_btn_clicked(GtkButton* button) {
   GtkWidget* widget = GTK_WIDGET(button);

@@ -55,7 +55,7 @@ void KeepUpToDateWhileShown(GtkWidget* page);
 void on_btn_clicked(GtkButton* button);
 
 // Whether this key button is listening for a press.
-bool IsCapturing(GtkWidget* button);
+bool IsCapturing(const GtkWidget* button);
 
 // "changed" of the combo: the item's threshold, saved. "clicked" of "Save
 // config": rewrites the file.
