@@ -131,8 +131,12 @@ void RemoveAbandonedTemporaries(int dir) {
     int end = 0;
     struct stat mine, now;
     std::sscanf(name, ".Kelvo.ini.%*u.%*u.tmp%n", &end);
-    const Fd fd(end > 0 && name[end] == '\0' ? openat(dir, name, O_RDONLY | kOpenFlags) : -1);
-    if (fd.fd >= 0 && fstat(fd.fd, &mine) == 0 && S_ISREG(mine.st_mode) && mine.st_uid == geteuid() &&
+    // Looked at before it is opened: a FIFO, a device or another user's file never is.
+    const bool candidate = end > 0 && name[end] == '\0' &&
+                           fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(now.st_mode) &&
+                           now.st_uid == geteuid();
+    const Fd fd(candidate ? openat(dir, name, O_RDONLY | kOpenFlags) : -1);
+    if (fd.fd >= 0 && fstat(fd.fd, &mine) == 0 && SameFile(now, mine) &&
         mine.st_mtime <= std::time(nullptr) - 10 && flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
         fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, mine)) {
       unlinkat(dir, name, 0);

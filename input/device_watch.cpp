@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -210,9 +211,7 @@ bool ClassicDevicesChanged(bool joystickOpen, bool readFailed, int64_t now) {
 
 int32_t NewestInstance() {
   int32_t newest = watch.newest;
-  for (int i = 0, n = watch.NumJoysticks(); i < n; ++i) {
-    if (watch.InstanceOf(i) > newest) newest = watch.InstanceOf(i);
-  }
+  for (int i = 0, n = watch.NumJoysticks(); i < n; ++i) newest = std::max(newest, watch.InstanceOf(i));
   return newest;
 }
 

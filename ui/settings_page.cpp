@@ -84,11 +84,7 @@ void ApplyItem(int item, bool askedByUser) {
     JoyGuard guard(joyLock);
     axis_thresh = ThresholdOfItem(item);
   }
-  if (askedByUser) {
-    Kelvo.SaveConf();
-  } else {
-    SaveKeyMap(false);
-  }
+  SaveKeyMap(askedByUser);
 }
 
 }  // namespace
