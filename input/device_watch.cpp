@@ -209,12 +209,6 @@ bool ClassicDevicesChanged(bool joystickOpen, bool readFailed, int64_t now) {
   return changed;
 }
 
-int32_t NewestInstance() {
-  int32_t newest = watch.newest;
-  for (int i = 0, n = watch.NumJoysticks(); i < n; ++i) newest = std::max(newest, watch.InstanceOf(i));
-  return newest;
-}
-
 bool Sdl2DevicesChanged(bool joystickOpen) {
   if (watch.Update == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
   if (joystickOpen) {
@@ -224,7 +218,8 @@ bool Sdl2DevicesChanged(bool joystickOpen) {
     return true;
   }
   watch.Update();  // SDL 2 finds new devices during an update
-  const int32_t newest = NewestInstance();
+  int32_t newest = watch.newest;
+  for (int i = 0, n = watch.NumJoysticks(); i < n; ++i) newest = std::max(newest, watch.InstanceOf(i));
   if (newest == watch.newest) return false;
   watch.newest = newest;
   return true;
@@ -245,10 +240,13 @@ int32_t Sdl2InstanceOf(const char* name) {
     watch.Update = nullptr;
     return -1;
   }
-  watch.newest = NewestInstance();
+  // Only what this listing took in counts as seen: a pad SDL 2 found just
+  // too late for sdl12-compat's list still arrives at the next look.
   for (int i = 0, n = watch.NumJoysticks(); name != nullptr && i < n; ++i) {
     const char* candidate = watch.NameOf(i);
-    if (candidate != nullptr && std::strcmp(candidate, name) == 0) return watch.InstanceOf(i);
+    if (candidate == nullptr || std::strcmp(candidate, name) != 0) continue;
+    watch.newest = std::max(watch.newest, watch.InstanceOf(i));
+    return watch.InstanceOf(i);
   }
   return -1;
 }
