@@ -16,6 +16,7 @@
 #include "tests/support/sdl_differences.h"
 #include "virtual_joystick/joystick_relay.h"
 #include "virtual_joystick/sdl2_virtual_joystick.h"
+#include "virtual_joystick/uinput_device.h"
 
 namespace {
 
@@ -31,8 +32,11 @@ TEST_F(TestJoystickTest, TheBackendIsTheOneTheLoadedSdlReads) {
     EXPECT_STREQ(SdlImplementationName(linked), expected);
   }
   AttachJoystick();
+  // The kernel stage asks for kernel pads on both SDLs.
+  const bool uinput = dynamic_cast<UinputJoystick*>(stick_.get()) != nullptr;
+  EXPECT_EQ(uinput, UinputPadsRequested());
   const bool fifo = dynamic_cast<VirtualJoystick*>(stick_.get()) != nullptr;
-  EXPECT_EQ(fifo, linked == SdlImplementation::kClassic);
+  EXPECT_EQ(fifo, !uinput && linked == SdlImplementation::kClassic);
 }
 
 TEST_F(TestJoystickTest, AnUnpluggedJoystickTakesNoInputAndIsNotListed) {

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include "virtual_joystick/sdl2_virtual_joystick.h"
+#include "virtual_joystick/uinput_device.h"
 #include "virtual_joystick/virtual_joystick.h"
 
 bool TestJoystick::Reset() {
@@ -36,6 +37,7 @@ const char* SdlImplementationName(SdlImplementation implementation) {
 }
 
 std::unique_ptr<TestJoystick> MakeTestJoystick(const std::string& fifoPath, JoystickShape shape) {
+  if (UinputPadsRequested()) return std::make_unique<UinputJoystick>(shape);
   if (LinkedSdlImplementation() == SdlImplementation::kCompat) {
     return std::make_unique<Sdl2VirtualJoystick>(shape);
   }

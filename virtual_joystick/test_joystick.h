@@ -3,7 +3,10 @@
 // - classic SDL 1.2: a FIFO carrying Linux joystick events (VirtualJoystick,
 //   virtual_joystick.h);
 // - sdl12-compat, the SDL 1.2 API on SDL 2: an SDL 2 virtual joystick, made
-//   through the libSDL2 that sdl12-compat loaded (sdl2_virtual_joystick.h).
+//   through the libSDL2 that sdl12-compat loaded (sdl2_virtual_joystick.h);
+// - either, with KELVO_TEST_PAD=uinput: a kernel pad made through
+//   /dev/uinput (uinput_device.h), read through evdev or joydev as a user's
+//   pad is. The kernel stage's VM sets it; the tests are the same.
 //
 // Usage:
 //   // Before the code under test starts SDL (sdl12-compat lists joysticks
@@ -68,7 +71,8 @@ SdlImplementation LinkedSdlImplementation();
 const char* SdlImplementationName(SdlImplementation implementation);
 
 // The joystick backend for the linked SDL: a FIFO at fifoPath on classic SDL,
-// an SDL 2 virtual joystick on sdl12-compat. Check ok() on the result.
+// an SDL 2 virtual joystick on sdl12-compat, a uinput pad on either when the
+// environment asks for kernel pads. Check ok() on the result.
 std::unique_ptr<TestJoystick> MakeTestJoystick(const std::string& fifoPath, JoystickShape shape);
 
 #endif
