@@ -36,27 +36,25 @@ class HotplugTest : public PageTest {
     ASSERT_EQ(plugin_.SwitchOn(), 1);
     ASSERT_TRUE(dialogs_->texts().empty());
   }
-  // Polls until button 1 (key A) reads held; returns how long that took, or
-  // the limit and a failure. The longest single poll (the one that opens the
-  // pad) is printed, in microseconds.
+  // Presses button 1 until key A reads held (PressUntilHeld); returns how
+  // long that took, or the limit and a failure. The longest single poll (the
+  // one that opens the pad) is printed, in microseconds.
   milliseconds PollUntilAIsHeld() {
-    const auto start = Clock::now();
     std::chrono::microseconds longest{0};
-    while (Clock::now() - start < kPickUpLimit) {
+    const milliseconds took = PressUntilHeld(0, pad::A, kPickUpLimit, [&] {
       const auto before = Clock::now();
-      const bool held = (plugin_.Poll(~0ul) & pad::A) == 0;
+      const unsigned long word = plugin_.Poll(~0ul);
       longest =
           std::max(longest, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - before));
-      if (held) {
-        std::printf("picked up after %lld ms; longest poll %lld us\n",
-                    static_cast<long long>((Clock::now() - start) / milliseconds(1)),
-                    static_cast<long long>(longest.count()));
-        return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-      }
-      std::this_thread::sleep_for(milliseconds(1));
+      return word;
+    });
+    if (took >= kPickUpLimit) {
+      ADD_FAILURE() << "the pad was not picked up within " << kPickUpLimit.count() << " ms";
+    } else {
+      std::printf("picked up after %lld ms; longest poll %lld us\n", static_cast<long long>(took.count()),
+                  static_cast<long long>(longest.count()));
     }
-    ADD_FAILURE() << "the pad was not picked up within " << kPickUpLimit.count() << " ms";
-    return kPickUpLimit;
+    return took;
   }
 };
 
@@ -93,7 +91,6 @@ TEST_F(HotplugTest, UnplugReleasesEveryHeldKeyAndDirectionAtTheNextPoll) {
     EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
 
     ASSERT_TRUE(stick_->Plug({12, 2, 1}));
-    ASSERT_TRUE(stick_->SetButton(0, true));
     PollUntilAIsHeld();
     ASSERT_TRUE(stick_->Reset());
     EXPECT_EQ(plugin_.Poll(~0ul) & pad::kOwned, pad::kOwned);
@@ -118,7 +115,6 @@ TEST_F(HotplugTest, APadPluggedInIsPickedUpByThePollsWithinASecond) {
     std::this_thread::sleep_for(kNextCheck);
     EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
     ASSERT_TRUE(stick_->Plug(c.shape));
-    ASSERT_TRUE(stick_->SetButton(0, true));
     const milliseconds took = PollUntilAIsHeld();
     RecordProperty(std::string("pick_up_ms_") + std::to_string(c.shape.buttons),
                    static_cast<int>(took.count()));
@@ -140,7 +136,6 @@ TEST_F(HotplugTest, APadMissingAtSwitchOnIsPickedUpWhenPluggedIn) {
   ASSERT_EQ(dialogs_->texts().size(), 1u);
   EXPECT_EQ(dialogs_->texts()[0], "Error 0 opening the joystick");
   AttachJoystick();
-  ASSERT_TRUE(stick_->SetButton(0, true));
   PollUntilAIsHeld();
 }
 
@@ -167,7 +162,6 @@ TEST_F(HotplugTest, ACaptureNeverTakesAButtonFromAnUnpluggedPad) {
   EXPECT_EQ(dialogs_->texts()[0], kNoJoystick);
 
   ASSERT_TRUE(stick_->Plug({12, 2, 1}));
-  ASSERT_TRUE(stick_->SetButton(0, true));
   PollUntilAIsHeld();
   ASSERT_TRUE(stick_->Reset());
   // Listening when the pad goes away (unplugged from another thread while
@@ -213,8 +207,7 @@ TEST_F(HotplugTest, PollingFromAnotherThreadThroughUnplugAndPlug) {
   };
   for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE(round);
-    ASSERT_TRUE(stick_->SetButton(0, true));
-    EXPECT_TRUE(seen(true));
+    EXPECT_LT(PressUntilHeld(0, pad::A, kPickUpLimit, [&] { return last.load(); }), kPickUpLimit);
     ASSERT_TRUE(stick_->Unplug());
     EXPECT_TRUE(seen(false)) << "released after the unplug";
     if (round % 3 == 2) {

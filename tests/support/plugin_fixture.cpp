@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 std::string ConfigText(const std::array<int, 8>& buttons, int threshold) {
   std::string text;
@@ -64,4 +65,24 @@ int PluginTest::ProbeThreshold() {
   stick_->SetAxis(0, 0);
   plugin_.Poll(0);
   return low;
+}
+
+std::chrono::milliseconds PluginTest::PressUntilHeld(int button, unsigned long key,
+                                                     std::chrono::milliseconds limit,
+                                                     const std::function<unsigned long()>& read) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  auto pressed = start;
+  stick_->SetButton(button, true);
+  while (Clock::now() - start < limit) {
+    const unsigned long word = read ? read() : plugin_.Poll(~0ul);
+    if ((word & key) == 0) return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    if (Clock::now() - pressed > std::chrono::milliseconds(250)) {
+      stick_->SetButton(button, false);
+      stick_->SetButton(button, true);
+      pressed = Clock::now();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return limit;
 }

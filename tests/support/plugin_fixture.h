@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,6 +48,14 @@ class PluginTest : public testing::Test {
   std::array<int, 8> ProbeButtons();
   // The smallest axis push (0 to 32767) that reads as Right; 32768 if none.
   int ProbeThreshold();
+  // Holds the button (from 0) until read() gives a word with key held,
+  // pressing it anew every 250 ms: classic SDL reads no starting state, so a
+  // kernel pad's press made before SDL opened it is never seen (the FIFO
+  // keeps its events queued for the open). read() polls by default. Returns
+  // how long it took, or limit when the key never read held.
+  std::chrono::milliseconds PressUntilHeld(int button, unsigned long key,
+                                           std::chrono::milliseconds limit = std::chrono::milliseconds(1000),
+                                           const std::function<unsigned long()>& read = nullptr);
 
   ScratchDir dir_;
   std::unique_ptr<TestJoystick> stick_;
