@@ -1,0 +1,157 @@
+// Devices coming and going fast or beside the pad, while a host polls:
+// - a storm of unplug-and-plug cycles with gaps down to 0 ms, after which the
+//   pad is read again (KELVO_STORM_CYCLES sets the count: the kernel stage
+//   runs 300 on real pads, quick runs fewer);
+// - a keyboard, a mouse or a second pad plugged in and pulled out while a
+//   key is held: the key stays held;
+// - a pad whose node this process cannot read yet (as before udev sets its
+//   permissions): read once the node becomes readable, without a switch-on.
+// The other devices and the node's mode are a real kernel's: those cases run
+// on uinput pads only (KELVO_TEST_PAD=uinput, the kernel stage's VM).
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "tests/support/permissions.h"
+#include "tests/support/plugin_fixture.h"
+#include "virtual_joystick/uinput_device.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const std::array<int, 8> kMap{1, 2, 3, 4, 5, 6, 7, 8};
+constexpr milliseconds kReadLimit{5000};
+
+bool AHeld(unsigned long word) { return (word & pad::A) == 0; }
+
+class DeviceChurnTest : public PluginTest {
+ protected:
+  void Start() {
+    AttachJoystick();
+    ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+    ASSERT_EQ(plugin_.SwitchOn(), 1);
+    ASSERT_TRUE(dialogs_->texts().empty());
+  }
+  // Key A read held after pressing button 1 (PressUntilHeld), from the
+  // host's polls or this thread's own.
+  bool PressUntilRead(const std::function<unsigned long()>& read = nullptr) {
+    return PressUntilHeld(0, pad::A, kReadLimit, read) < kReadLimit;
+  }
+};
+
+int StormCycles() {
+  const char* cycles = std::getenv("KELVO_STORM_CYCLES");
+  return cycles != nullptr && std::atoi(cycles) > 0 ? std::atoi(cycles) : 40;
+}
+
+// Rounds of five quick cycles (gaps of 0 to 10 ms), a pause of up to 60 ms
+// between rounds, a host thread polling at about 60 Hz throughout.
+TEST_F(DeviceChurnTest, AStormOfUnplugsAndPlugsEndsWithThePadRead) {
+  Start();
+  std::atomic<bool> stop{false};
+  std::atomic<unsigned long> last{~0ul};
+  std::atomic<long> polls{0};
+  std::thread host([&] {
+    while (!stop) {
+      last = plugin_.Poll(~0ul);
+      ++polls;
+      std::this_thread::sleep_for(milliseconds(16));
+    }
+  });
+  const unsigned seed = static_cast<unsigned>(Clock::now().time_since_epoch().count());
+  std::mt19937 random(seed);
+  const int cycles = StormCycles();
+  std::printf("%d cycles, seed %u\n", cycles, seed);
+  RecordProperty("cycles", cycles);
+  const auto gap = [&](int most) {
+    std::this_thread::sleep_for(milliseconds(std::uniform_int_distribution<int>(0, most)(random)));
+  };
+  bool plugged = true;
+  for (int cycle = 0; cycle < cycles && plugged; ++cycle) {
+    plugged = stick_->Unplug();
+    gap(10);
+    plugged = plugged && stick_->Plug({12, 2, 1});
+    gap(cycle % 5 == 4 ? 60 : 10);
+  }
+  ASSERT_TRUE(plugged);
+  const bool read = PressUntilRead([&] { return last.load(); });
+  stop = true;
+  host.join();
+  EXPECT_TRUE(read) << "the pad is not read after " << cycles << " cycles (seed " << seed << ")";
+  EXPECT_GT(polls.load(), 0);
+  ASSERT_TRUE(stick_->SetButton(0, false));
+  EXPECT_TRUE(PressUntilRead()) << "read again by the host's own thread";
+}
+
+TEST_F(DeviceChurnTest, OtherDevicesComingAndGoingLeaveAHeldKeyHeld) {
+  if (!UinputPadsRequested()) GTEST_SKIP() << "other devices are made on kernel devices only";
+  Start();
+  ASSERT_TRUE(PressUntilRead());
+  // Every poll for a while reads the key held.
+  const auto heldThroughout = [&] {
+    const auto start = Clock::now();
+    while (Clock::now() - start < milliseconds(500)) {
+      if (!AHeld(plugin_.Poll(~0ul))) return false;
+      std::this_thread::sleep_for(milliseconds(2));
+    }
+    return true;
+  };
+  struct Case {
+    const char* what;
+    UinputSpec spec;
+  };
+  const Case cases[] = {{"a keyboard", UinputKeyboardSpec()}, {"a mouse", UinputMouseSpec()}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UinputDevice device;
+    ASSERT_TRUE(device.Create(c.spec));
+    EXPECT_TRUE(heldThroughout()) << "while it is there";
+    ASSERT_TRUE(device.Destroy());
+    EXPECT_TRUE(heldThroughout()) << "after it went";
+  }
+  {
+    SCOPED_TRACE("a second pad");
+    UinputJoystick second({12, 2, 1}, UinputJoystick::DefaultName() + " 2");
+    ASSERT_TRUE(second.ok());
+    EXPECT_TRUE(heldThroughout()) << "while it is there";
+    ASSERT_TRUE(second.SetButton(1, true));
+    EXPECT_NE(plugin_.Poll(~0ul) & pad::B, 0u) << "the second pad drives nothing";
+    ASSERT_TRUE(second.Unplug());
+    EXPECT_TRUE(heldThroughout()) << "after it went";
+  }
+  EXPECT_TRUE(dialogs_->texts().empty());
+}
+
+// Root reads any node: this thread runs without the capabilities that let it
+// (PermissionsCount), as a user's host does.
+TEST_F(DeviceChurnTest, APadWhoseNodeIsNotReadableYetIsReadOnceItIs) {
+  if (!UinputPadsRequested()) GTEST_SKIP() << "node modes are a kernel device's";
+  AttachJoystick();
+  auto* pad = static_cast<UinputJoystick*>(stick_.get());
+  ASSERT_FALSE(pad->nodes().empty());
+  const auto chmodAll = [&](mode_t mode) {
+    bool all = true;
+    for (const std::string& node : pad->nodes()) all = chmod(node.c_str(), mode) == 0 && all;
+    return all;
+  };
+  ASSERT_TRUE(chmodAll(0));
+  PermissionsCount asAUser;
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  ASSERT_EQ(dialogs_->texts().size(), 1u);
+  EXPECT_EQ(dialogs_->texts()[0], "Error 0 opening the joystick");
+  EXPECT_EQ(plugin_.Poll(~0ul), ~0ul) << "as without a pad";
+  ASSERT_TRUE(chmodAll(0600));
+  EXPECT_TRUE(PressUntilRead()) << "not read once readable";
+  EXPECT_EQ(dialogs_->texts().size(), 1u);
+}
+
+}  // namespace
