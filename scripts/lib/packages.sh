@@ -62,3 +62,8 @@ ensure_i386_architecture() {
   echo "Adding the i386 architecture to dpkg"
   dpkg --add-architecture i386
 }
+
+# What the kernel stage (scripts/kernel-test) needs: qemu to boot Debian's
+# kernel (downloaded by the stage itself), a static busybox, cpio and kmod for
+# its initramfs, and udevd to run in the guest as on a desktop.
+KERNEL_STAGE_PACKAGES="qemu-system-x86 busybox-static kmod cpio udev gzip"
