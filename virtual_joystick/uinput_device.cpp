@@ -131,7 +131,7 @@ bool UinputJoystick::Plug(JoystickShape shape) {
 bool UinputJoystick::Unplug() { return device_.Destroy(); }
 
 bool UinputJoystick::SetButton(int button, bool held) {
-  if (button < 0 || button >= shape_.buttons) return false;
+  if (button < 0 || button >= shape_.buttons || button >= kUinputMaxButtons) return false;
   return device_.Emit(EV_KEY, UinputButtonCode(button), held ? 1 : 0);
 }
 

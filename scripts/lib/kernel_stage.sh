@@ -5,7 +5,7 @@
 KERNEL_MODULES="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci netfs fscache \
 9pnet 9pnet_virtio 9p overlay evdev joydev uinput"
 # Longest the whole guest run may take before it counts as hung.
-KERNEL_STAGE_LIMIT=420
+KERNEL_STAGE_LIMIT=600
 
 # kernel_fetch CACHE: Debian's current kernel package (the one
 # linux-image-amd64 depends on), downloaded once and unpacked in part:
