@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash disable=SC2043 # @MODULES@ is filled in before use
 # The kernel stage guest's /init (scripts/kernel-test fills in the @NAMES@):
 # loads the modules, mounts the host's / read-only over 9p under a writable
 # overlay kept in memory, and runs the tests there as root. Its last line is
