@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "input/device_watch.h"
 #include "input/key_map.h"
+#include "input/pad_backend.h"
 #include "input/sdl_session.h"
 #include "plugin/kelvo_class.h"
 #include "plugin/message.h"
@@ -31,7 +31,7 @@ constexpr Direction kDirections[4] = {
 };
 
 // Classic SDL's own open crashes when the descriptor it takes is the last
-// one the process may have; the watch needs one more.
+// one the process may have; the watch on device folders needs one more.
 constexpr int kSpareDescriptors = 3;
 
 // Set by a switch-on: the polls then follow a joystick that comes and goes.
@@ -40,6 +40,9 @@ bool following = false;
 // The process that switched the plug-in on. A forked child inherits the flag
 // but neither SDL's threads nor the lock's holder: it leaves both alone.
 pid_t switchedOnIn = 0;
+// SDL's name for the pad opened: classic SDL opens the device for every
+// SDL_JoystickName, so it is asked once.
+char openedName[128] = "";
 
 // Whether joy is still the joystick SDL has open as device 0: a host that
 // stops SDL's joystick subsystem frees it, and one that starts it again gets
@@ -47,9 +50,7 @@ pid_t switchedOnIn = 0;
 // it is open). The one test of SDL being as the plug-in left it.
 bool StillOurs() {
   if (joy == nullptr) return true;
-  // Classic SDL's list is gone while the subsystem is stopped; sdl12-compat
-  // answers anyway, one call fewer on every poll.
-  if (!RunningOnSdl2() && !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
+  if (!pads.ListExists()) return false;
   if (!SDL_JoystickOpened(0)) return false;
   SDL_Joystick* current = SDL_JoystickOpen(0);
   SDL_JoystickClose(current);
@@ -60,7 +61,7 @@ void LeaveToTheHost() {
   joy = nullptr;
   following = false;
   ForgetJoystickSubsystem();
-  StopWatchingDevices();
+  pads.Forget(false);
 }
 
 // Opens and closes descriptors of its own: no other way tells how many the
@@ -73,31 +74,40 @@ bool DescriptorsToSpare() {
   return opened == kSpareDescriptors;
 }
 
+// Opens joystick 0 when SDL lists one, and follows it.
+SDL_Joystick* OpenFirstAndFollow() {
+  SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
+  const char* name = opened != nullptr ? SDL_JoystickName(0) : nullptr;
+  std::snprintf(openedName, sizeof(openedName), "%s", name != nullptr ? name : "");
+  if (!pads.Follow(opened, name) && opened != nullptr) {
+    SDL_JoystickClose(opened);
+    opened = nullptr;
+  }
+  return opened;
+}
+
 // Lists the joysticks again (restarting the subsystem only if the plug-in
 // started it) and opens the first. Returns false when descriptors ran short.
 bool ListAndOpen() {
   if (joy != nullptr) SDL_JoystickClose(joy);
   joy = nullptr;
   if (!DescriptorsToSpare()) {
-    ListAgainLater();
+    pads.ListLater();
     return false;
   }
   if (ListJoysticks()) {
     KeepJoystickEventsOnlyForAReader();
-    joy = OpenFirstJoystickAndWatch();
+    joy = OpenFirstAndFollow();
   }
   return true;
 }
 
-// Classic SDL reads the device until nothing is left (EAGAIN): a read
-// ending otherwise may mean the device went. The host's errno is kept.
-bool UpdateFailed() {
+// The host's errno is kept.
+bool UpdateShowsGone() {
   const int hostErrno = errno;
-  errno = 0;
-  SDL_JoystickUpdate();
-  const bool failed = errno != EAGAIN && !RunningOnSdl2();
+  const bool gone = pads.UpdateShowsGone();
   errno = hostErrno;
-  return failed;
+  return gone;
 }
 
 // Keeps joy on a live joystick and updates it; with look, the devices are
@@ -105,10 +115,10 @@ bool UpdateFailed() {
 // joystick to read.
 bool FollowAndUpdate(bool look) {
   if (!StillOurs()) LeaveToTheHost();
-  const bool failed = joy != nullptr && UpdateFailed();
-  if (following && DevicesChanged(joy != nullptr, failed, look)) {
+  const bool gone = joy != nullptr && UpdateShowsGone();
+  if (following && (gone || pads.ListAgain(joy != nullptr, look))) {
     ListAndOpen();
-    if (joy != nullptr) UpdateFailed();
+    if (joy != nullptr) UpdateShowsGone();
   }
   return joy != nullptr;
 }
@@ -227,7 +237,7 @@ bool OpenJoystickName(char* name, size_t size) {
   name[0] = '\0';
   JoyGuard guard(joyLock);
   if (!FollowAndUpdate(false)) return false;
-  std::snprintf(name, size, "%s", OpenedJoystickName());
+  std::snprintf(name, size, "%s", openedName);
   return true;
 }
 
@@ -238,6 +248,5 @@ void ReleaseJoystickAtUnload() {
   if (joy != nullptr) SDL_JoystickClose(joy);
   joy = nullptr;
   following = false;
-  StopWatchingDevices();
   LeaveSdlAsFound();
 }
