@@ -132,8 +132,6 @@ __attribute__((noinline)) bool Look(bool padOpen, bool look) {
   return watch.looks.ListDue(now);
 }
 
-bool ListExists() { return SDL_WasInit(SDL_INIT_JOYSTICK) != 0; }
-
 bool ListMissing() { return false; }
 
 bool Follow(SDL_Joystick*, const char*) {
@@ -143,16 +141,15 @@ bool Follow(SDL_Joystick*, const char*) {
   return true;
 }
 
-bool UpdateShowsGone() {
-  errno = 0;
-  SDL_JoystickUpdate();
-  return errno != EAGAIN && errno != EINTR;
-}
-
-bool ListAgain(bool padOpen, bool look) {
-  // With a pad open the clock is read at every 16th poll only: the look
-  // then only keeps SDL's event setting right.
-  if (padOpen && !look && ++watch.polls % 16 != 0) return false;
+bool UpdateAndLook(bool padOpen, bool look) {
+  if (padOpen) {
+    errno = 0;
+    SDL_JoystickUpdate();
+    if (errno != EAGAIN && errno != EINTR) return true;  // the pad went
+    // The clock is then read at every 16th poll only: the look just keeps
+    // SDL's event setting right.
+    if (!look && ++watch.polls % 16 != 0) return false;
+  }
   return Look(padOpen, look);
 }
 
@@ -168,5 +165,5 @@ void Forget(bool) {
 
 }  // namespace
 
-const PadBackend classicPads = {
-    ListExists, ListMissing, RestartJoystickSubsystem, Follow, UpdateShowsGone, ListAgain, ListLater, Forget};
+const PadBackend classicPads = {true,      ListMissing, RestartJoystickSubsystem, Follow, UpdateAndLook,
+                                ListLater, Forget};

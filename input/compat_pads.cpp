@@ -44,8 +44,6 @@ bool LoadFunctions() {
   return false;
 }
 
-bool ListExists() { return true; }  // its SDL_JoystickOpened answers while stopped
-
 // Its SDL_WasInit reports SDL 2's state for the whole process: a program
 // using SDL 2 directly makes it true while sdl12-compat has listed nothing.
 bool ListMissing() { return LoadFunctions() && watch.NumJoysticks() > SDL_NumJoysticks(); }
@@ -79,11 +77,6 @@ bool Follow(SDL_Joystick* opened, const char* name) {
   return opened == nullptr || watch.instance >= 0;
 }
 
-bool UpdateShowsGone() {
-  SDL_JoystickUpdate();
-  return false;  // SDL 2 tells at the next look
-}
-
 bool DevicesChanged(bool padOpen) {
   if (watch.Update == nullptr || !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
   if (padOpen) {
@@ -100,7 +93,8 @@ bool DevicesChanged(bool padOpen) {
   return true;
 }
 
-bool ListAgain(bool padOpen, bool look) {
+bool UpdateAndLook(bool padOpen, bool look) {
+  if (padOpen) SDL_JoystickUpdate();  // SDL 2 tells of a pad gone at the next look
   const int64_t now = DeviceLooks::Now();
   if (!watch.looks.Due(now, look)) return false;
   KeepJoystickEventsOnlyForAReader();
@@ -122,5 +116,4 @@ void Forget(bool unloading) {
 
 }  // namespace
 
-const PadBackend compatPads = {ListExists,      ListMissing, Restart,   Follow,
-                               UpdateShowsGone, ListAgain,   ListLater, Forget};
+const PadBackend compatPads = {false, ListMissing, Restart, Follow, UpdateAndLook, ListLater, Forget};

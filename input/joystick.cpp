@@ -50,7 +50,7 @@ char openedName[128] = "";
 // it is open). The one test of SDL being as the plug-in left it.
 bool StillOurs() {
   if (joy == nullptr) return true;
-  if (!pads.ListExists()) return false;
+  if (pads.listGoneWhileStopped && !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
   if (!SDL_JoystickOpened(0)) return false;
   SDL_Joystick* current = SDL_JoystickOpen(0);
   SDL_JoystickClose(current);
@@ -102,23 +102,15 @@ bool ListAndOpen() {
   return true;
 }
 
-// The host's errno is kept.
-bool UpdateShowsGone() {
-  const int hostErrno = errno;
-  const bool gone = pads.UpdateShowsGone();
-  errno = hostErrno;
-  return gone;
-}
-
 // Keeps joy on a live joystick and updates it; with look, the devices are
 // checked now rather than when the clock says. Returns whether there is a
 // joystick to read.
 bool FollowAndUpdate(bool look) {
   if (!StillOurs()) LeaveToTheHost();
-  const bool gone = joy != nullptr && UpdateShowsGone();
-  if (following && (gone || pads.ListAgain(joy != nullptr, look))) {
+  // A pad is open only while following.
+  if (following && pads.UpdateAndLook(joy != nullptr, look)) {
     ListAndOpen();
-    if (joy != nullptr) UpdateShowsGone();
+    if (joy != nullptr) SDL_JoystickUpdate();
   }
   return joy != nullptr;
 }
@@ -190,19 +182,26 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
       word = held ? (word & ~d.padBit) : (word | d.padBit);
     }
 
-    const int buttons = readable ? SDL_JoystickNumButtons(joy) : 0;
+    const uint32_t buttons = readable ? static_cast<uint32_t>(std::max(SDL_JoystickNumButtons(joy), 0)) : 0;
     // Buttons up to 64 already read in this poll, and which of those are
-    // held (a button past 64, which no pad has in practice, is read per key).
+    // held: keys sharing a button read alike even when another thread (a
+    // host pumping SDL's events) updates the pad mid-poll. A button past 64,
+    // which no pad has in practice, is read per key.
     uint64_t read = 0, held = 0;
     for (int key = 0; key < KEY_COUNT; ++key) {
-      const int32_t b = btn[key];
-      if (b < 1 || b > buttons) continue;  // no usable button: the host's bit stays
-      const uint64_t mask = b <= 64 ? uint64_t{1} << (b - 1) : 0;
-      bool down = (held & mask) != 0;
-      if ((read & mask) == 0) {
-        down = SDL_JoystickGetButton(joy, b - 1) != 0;
-        read |= mask;
-        if (down) held |= mask;
+      // From 0; a number of 0 or less wraps past every count.
+      const uint32_t b = static_cast<uint32_t>(btn[key]) - 1u;
+      if (b >= buttons) continue;  // no usable button: the host's bit stays
+      bool down;
+      if (b < 64) {
+        const uint64_t mask = uint64_t{1} << b;
+        if ((read & mask) == 0) {
+          read |= mask;
+          if (SDL_JoystickGetButton(joy, static_cast<int>(b)) != 0) held |= mask;
+        }
+        down = (held & mask) != 0;
+      } else {
+        down = SDL_JoystickGetButton(joy, static_cast<int>(b)) != 0;
       }
       // Widened before inverting, so the host's upper bits of a 64-bit word stay.
       const unsigned long bit = btnVal[key];

@@ -13,9 +13,9 @@
 #include <ctime>
 
 struct PadBackend {
-  // Whether SDL's joystick list may be asked about: classic SDL's is gone
-  // while its subsystem is stopped.
-  bool (*ListExists)();
+  // Classic SDL's joystick list is gone while its subsystem is stopped, so
+  // SDL_WasInit is asked first; sdl12-compat's answers anyway.
+  bool listGoneWhileStopped;
   // The subsystem runs, started by someone else, yet SDL 1.2 lists fewer
   // pads than there are.
   bool (*ListMissing)();
@@ -25,12 +25,10 @@ struct PadBackend {
   // Starts following the joystick just opened as device 0 under SDL's name
   // for it (both null when none opened). False when it went as it opened.
   bool (*Follow)(SDL_Joystick* opened, const char* name);
-  // Updates SDL's joysticks; true when this update shows the open pad went.
-  bool (*UpdateShowsGone)();
-  // Whether to list again: the open pad went, or with none open, one may
-  // have arrived. With look, the devices are looked at now rather than at
-  // the next tick.
-  bool (*ListAgain)(bool padOpen, bool look);
+  // Updates the open pad, if any, and says whether to list again: it went,
+  // or with none open, one may have arrived. With look, the devices are
+  // looked at now rather than at the next tick.
+  bool (*UpdateAndLook)(bool padOpen, bool look);
   // Listing had to stop short (too few descriptors): list again in about a
   // second.
   void (*ListLater)();

@@ -4,6 +4,8 @@
 // takes a button from a pad that is gone. Unplugging removes the FIFO (and
 // closes its writer) on classic SDL, detaches the SDL 2 virtual pad on
 // sdl12-compat (virtual_joystick/test_joystick.h).
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -39,10 +41,10 @@ class HotplugTest : public PageTest {
   // Polls until button 1 (key A) reads held; returns how long that took, or
   // the limit and a failure. The longest single poll (the one that opens the
   // pad) is printed, in microseconds.
-  milliseconds PollUntilAIsHeld() {
+  milliseconds PollUntilAIsHeld(milliseconds limit = kPickUpLimit) {
     const auto start = Clock::now();
     std::chrono::microseconds longest{0};
-    while (Clock::now() - start < kPickUpLimit) {
+    while (Clock::now() - start < limit) {
       const auto before = Clock::now();
       const bool held = (plugin_.Poll(~0ul) & pad::A) == 0;
       longest =
@@ -55,8 +57,8 @@ class HotplugTest : public PageTest {
       }
       std::this_thread::sleep_for(milliseconds(1));
     }
-    ADD_FAILURE() << "the pad was not picked up within " << kPickUpLimit.count() << " ms";
-    return kPickUpLimit;
+    ADD_FAILURE() << "the pad was not picked up within " << limit.count() << " ms";
+    return limit;
   }
 };
 
@@ -142,6 +144,34 @@ TEST_F(HotplugTest, APadMissingAtSwitchOnIsPickedUpWhenPluggedIn) {
   AttachJoystick();
   ASSERT_TRUE(stick_->SetButton(0, true));
   PollUntilAIsHeld();
+}
+
+// A pad named in SDL_JOYSTICK_DEVICE whose folder goes with it (a folder of
+// links that udev makes and removes) is read again when both come back: the
+// folder's watch is made again, about once a second while it is missing.
+TEST_F(HotplugTest, APadWhoseFolderGoesAndComesBackIsReadAgain) {
+  const std::string folder = dir_.File("pads");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  stick_ = MakeTestJoystick(folder + "/js0", {12, 2, 1});
+  ASSERT_TRUE(stick_->ok());
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(stick_->SetButton(0, true));
+    PollUntilAIsHeld(milliseconds(3000));
+    ASSERT_TRUE(stick_->Unplug());
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
+    if (!ExpectedDifferences().removalSeenInTheNextPoll) std::this_thread::sleep_for(kNextCheck);
+    EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
+    // The polls meanwhile see the folder's watch go.
+    for (int i = 0; i < 5; ++i, std::this_thread::sleep_for(kNextCheck)) plugin_.Poll(~0ul);
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+  }
+  ASSERT_TRUE(stick_->SetButton(0, true));
+  PollUntilAIsHeld(milliseconds(3000));
+  EXPECT_TRUE(dialogs_->texts().empty());
 }
 
 // The page's capture: started after the unplug with a button held at that
