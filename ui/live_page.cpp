@@ -21,12 +21,6 @@ constexpr guint kTickMs = 60;
 constexpr char kLit[] = "kelvo-lit";
 constexpr char kLive[] = "kelvo-live";
 
-void SetTooltipIfChanged(GtkWidget* widget, const char* text) {
-  gchar* shown = gtk_widget_get_tooltip_text(widget);
-  if (shown == nullptr || std::strcmp(shown, text) != 0) gtk_widget_set_tooltip_text(widget, text);
-  g_free(shown);
-}
-
 void SetLit(GtkWidget* button, bool lit) {
   if ((g_object_get_data(G_OBJECT(button), kLit) != nullptr) == lit) return;
   g_object_set_data(G_OBJECT(button), kLit, lit ? GINT_TO_POINTER(1) : nullptr);
@@ -79,6 +73,7 @@ void BringUpToDate(GtkWidget* page) {
   }
   g_list_free(children);
   ShowJoystickName(page);
+  ShowUnreadText(page);
 }
 
 gboolean Tick(gpointer data) {
@@ -112,6 +107,12 @@ void on_page_style_set(GtkWidget* page) {
 }
 
 }  // namespace
+
+void SetTooltipIfChanged(GtkWidget* widget, const char* text) {
+  gchar* shown = gtk_widget_get_tooltip_text(widget);
+  if (g_strcmp0(shown, text) != 0) gtk_widget_set_tooltip_text(widget, text);
+  g_free(shown);
+}
 
 int32_t ThresholdOfItem(int item) { return item * kThresholdStep + kThresholdStep; }
 

@@ -78,6 +78,27 @@ void Put(GtkFixed* fixed, GtkWidget* widget, const Box& box) {
   gtk_widget_show(widget);
 }
 
+// A line of the file as a person can read it: a byte-order mark named,
+// control characters and bytes that are not UTF-8 shown as U+FFFD.
+void Readable(const char* raw, char* out, size_t size) {
+  size_t used = 0;
+  out[0] = '\0';
+  for (const char* p = raw; *p != '\0';) {
+    const gunichar c = g_utf8_get_char_validated(p, -1);
+    const bool valid = c < 0x110000 && !g_unichar_iscntrl(c);
+    const char* next = valid ? g_utf8_next_char(p) : p + 1;
+    const int length = c == 0xFEFF ? std::snprintf(out + used, size - used, "(byte-order mark)")
+                       : valid     ? std::snprintf(out + used, size - used, "%.*s", int(next - p), p)
+                                   : std::snprintf(out + used, size - used, "\uFFFD");
+    if (length < 0 || used + static_cast<size_t>(length) >= size) {
+      out[used] = '\0';  // only whole characters
+      return;
+    }
+    used += static_cast<size_t>(length);
+    p = next;
+  }
+}
+
 // Puts the item's threshold in force and saves the file.
 void ApplyItem(int item, bool askedByUser) {
   {
@@ -167,6 +188,31 @@ void on_axisthresh_changed(GtkComboBox* combo) {
 
 void on_saveconf_clicked() { Kelvo.SaveConf(); }
 
+void ShowUnreadText(GtkWidget* page) {
+  const UnreadText unread = LastUnreadText();
+  char line[256], note[512] = "", keyNote[512], saveNote[640];
+  if (unread.line > 0) {
+    Readable(unread.text, line, sizeof(line));
+    std::snprintf(note, sizeof(note),
+                  "Line %d of Kelvo.ini was not read: \"%s\".\nThe page will not rewrite the file by itself.",
+                  unread.line, line);
+  }
+  std::snprintf(keyNote, sizeof(keyNote), "%s\n%s", kKeyButtonTooltip, note);
+  std::snprintf(saveNote, sizeof(saveNote), "%s\nSave config replaces it with the settings shown.", note);
+  GList* children = gtk_container_get_children(GTK_CONTAINER(page));
+  for (GList* l = children; l != nullptr; l = l->next) {
+    GtkWidget* child = GTK_WIDGET(l->data);
+    const int key = KeyOfButton(child);
+    if (key >= 0) {
+      const bool notRead = unread.line > 0 && (unread.keys & (1u << key)) != 0;
+      SetTooltipIfChanged(child, notRead ? keyNote : kKeyButtonTooltip);
+    } else if (GTK_IS_BUTTON(child)) {
+      SetTooltipIfChanged(child, unread.line > 0 ? saveNote : nullptr);
+    }
+  }
+  g_list_free(children);
+}
+
 int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   if (prop == nullptr || prop->notebook == nullptr || !GTK_IS_NOTEBOOK(prop->notebook)) return 0;
   LoadConfIfNeverLoaded();
@@ -186,7 +232,6 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
     // The capture handler reads the key from this name.
     std::snprintf(text, sizeof(text), "btn%d", key + 1);
     gtk_widget_set_name(button, text);
-    gtk_widget_set_tooltip_text(button, kKeyButtonTooltip);
     g_signal_connect(button, "clicked", G_CALLBACK(on_btn_clicked), nullptr);
   }
 
@@ -213,6 +258,7 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   const int item = ItemOfThreshold(map.threshold);
   if (item >= 0) ApplyItem(item, false);
   ShowSensitivity(sensitivity, item >= 0 ? ThresholdOfItem(item) : map.threshold);
+  ShowUnreadText(page);
 
   LayOutPage(page);
   KeepUpToDateWhileShown(page);

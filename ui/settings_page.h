@@ -19,6 +19,13 @@ int KeyOfButton(GtkWidget* widget);
 // "A : None", and lays its page out again when the text changed.
 void ShowAssignment(GtkButton* button, int key, int32_t number);
 
+// Sets the tooltip (null: none) only when it differs from the one shown.
+void SetTooltipIfChanged(GtkWidget* widget, const char* text);
+
+// Where the file holds text its load did not read, the key buttons whose
+// lines gave no value and "Save config" say so in their tooltips.
+void ShowUnreadText(GtkWidget* page);
+
 // Places and sizes the page's widgets for the current font and texts.
 void LayOutPage(GtkWidget* page);
 
