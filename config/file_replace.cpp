@@ -172,7 +172,7 @@ int WriteAndRename(const Target& t, const char* data, size_t size, int aclSource
   char acl[1024];
   const ssize_t aclSize = aclSource >= 0 ? fgetxattr(aclSource, kAccessAcl, acl, sizeof(acl)) : -1;
   const bool aclUnknown = aclSource == kAclUnknown || (aclSize < 0 && aclSource >= 0 && errno == ERANGE);
-  const mode_t mode = t.status.st_mode & (aclUnknown ? 07707 : 07777);
+  const mode_t mode = t.exists ? t.status.st_mode & (aclUnknown ? 07707 : 07777) : 0;
   size_t written = 0;
   int error = t.exists && fchmod(fd.fd, mode) != 0 ? errno : 0;
   if (error == 0 && aclSize > 0 && fsetxattr(fd.fd, kAccessAcl, acl, static_cast<size_t>(aclSize), 0) != 0)

@@ -20,13 +20,13 @@ using Words = std::vector<std::string>;
 
 // The host's window and its properties dialog, where click looks.
 GtkWidget* FindButton(const std::string& what) {
-  for (GtkWidget* root : {PropertiesDialog(), HostWindow()}) {
+  GtkWidget* const roots[] = {PropertiesDialog(), HostWindow()};
+  for (GtkWidget* root : roots) {
     GtkWidget* widget = FindWidgetNamed(root, what.c_str());
     if (widget != nullptr && GTK_IS_BUTTON(widget)) return widget;
   }
-  for (GtkWidget* root : {PropertiesDialog(), HostWindow()})
-    if (GtkWidget* widget = FindButtonLabelled(root, what.c_str())) return widget;
-  return nullptr;
+  GtkWidget* labelled = FindButtonLabelled(roots[0], what.c_str());
+  return labelled != nullptr ? labelled : FindButtonLabelled(roots[1], what.c_str());
 }
 
 // click NAME or click LABEL: a widget name first, then a label as shown

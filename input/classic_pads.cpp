@@ -134,7 +134,7 @@ __attribute__((noinline)) bool Look(bool padOpen, bool look) {
 
 bool ListMissing() { return false; }
 
-bool Follow(SDL_Joystick*, const char*) {
+bool Follow(bool, const char*) {
   FindFolders();
   watch.looks.listAt = -1;
   MakeWatch(DeviceLooks::Now());

@@ -64,7 +64,7 @@ bool Restart() {
 // longer lists one (the pad went as it was opened). Only what this listing
 // took in counts as seen: a pad SDL 2 found just too late for sdl12-compat's
 // list still arrives at the next look.
-bool Follow(SDL_Joystick* opened, const char* name) {
+bool Follow(bool opened, const char* name) {
   watch.looks.listAt = -1;
   watch.instance = -1;
   for (int i = 0, n = LoadFunctions() ? watch.NumJoysticks() : 0; name != nullptr && i < n; ++i) {
@@ -74,7 +74,7 @@ bool Follow(SDL_Joystick* opened, const char* name) {
     watch.newest = std::max(watch.newest, watch.instance);
     break;
   }
-  return opened == nullptr || watch.instance >= 0;
+  return !opened || watch.instance >= 0;
 }
 
 bool DevicesChanged(bool padOpen) {

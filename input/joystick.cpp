@@ -79,7 +79,7 @@ SDL_Joystick* OpenFirstAndFollow() {
   SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
   const char* name = opened != nullptr ? SDL_JoystickName(0) : nullptr;
   std::snprintf(openedName, sizeof(openedName), "%s", name != nullptr ? name : "");
-  if (!pads.Follow(opened, name) && opened != nullptr) {
+  if (!pads.Follow(opened != nullptr, name) && opened != nullptr) {
     SDL_JoystickClose(opened);
     opened = nullptr;
   }

@@ -22,9 +22,9 @@ struct PadBackend {
   // Stops and starts the plug-in's own joystick subsystem, so that SDL lists
   // the pads afresh. Returns whether it runs.
   bool (*Restart)();
-  // Starts following the joystick just opened as device 0 under SDL's name
-  // for it (both null when none opened). False when it went as it opened.
-  bool (*Follow)(SDL_Joystick* opened, const char* name);
+  // Starts following the joystick just opened as device 0 (if opened) under
+  // SDL's name for it. False when it went as it opened.
+  bool (*Follow)(bool opened, const char* name);
   // Updates the open pad, if any, and says whether to list again: it went,
   // or with none open, one may have arrived. With look, the devices are
   // looked at now rather than at the next tick.

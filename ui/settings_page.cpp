@@ -190,8 +190,9 @@ void on_saveconf_clicked() { Kelvo.SaveConf(); }
 
 void ShowUnreadText(GtkWidget* page) {
   const UnreadText unread = LastUnreadText();
-  char line[256], note[512] = "", keyNote[512], saveNote[640];
+  char note[512] = "", keyNote[512], saveNote[640];
   if (unread.line > 0) {
+    char line[256];
     Readable(unread.text, line, sizeof(line));
     std::snprintf(note, sizeof(note),
                   "Line %d of Kelvo.ini was not read: \"%s\".\nThe page will not rewrite the file by itself.",
