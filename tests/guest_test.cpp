@@ -39,20 +39,14 @@ struct Row {
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
+// The rows are functions, not members: the fixture's world is theirs too.
 class GuestTest : public PluginTest, public testing::WithParamInterface<Row> {
  public:
+  using PluginTest::AttachJoystick, PluginTest::dialogs_, PluginTest::dir_, PluginTest::plugin_,
+      PluginTest::stick_;
   void Start() {
     AttachJoystick();
     ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText({1, 0, 0, 0, 0, 0, 0, 0}, 1000)));
-  }
-  void Attach() { AttachJoystick(); }
-  Plugin& plugin() { return plugin_; }
-  TestJoystick& stick() { return *stick_; }
-  ScratchDir& dir() { return dir_; }
-  const std::vector<std::string>& boxes() const { return dialogs_->texts(); }
-  void Name(const std::string& name) {
-    stick_.reset();
-    stick_ = MakeNamedTestJoystick(dir_.path(), name, {12, 2, 1});
   }
 };
 
@@ -66,16 +60,19 @@ bool PumpUntil(const std::function<bool()>& done, double seconds = kBound) {
   return true;
 }
 
-// Runs work on a thread of its own; false when it did not end within the bound.
-bool EndsInTime(std::function<void()> work, void** result = nullptr) {
+pthread_t Spawn(std::function<void()> work) {
   pthread_t thread;
-  auto* job = new std::function<void()>(std::move(work));
   auto body = +[](void* arg) -> void* {
     const std::unique_ptr<std::function<void()>> f(static_cast<std::function<void()>*>(arg));
     (*f)();
     return nullptr;
   };
-  if (pthread_create(&thread, nullptr, body, job) != 0) return false;
+  pthread_create(&thread, nullptr, body, new std::function<void()>(std::move(work)));
+  return thread;
+}
+
+// False when the thread did not end within the bound.
+bool JoinInTime(pthread_t thread, void** result = nullptr) {
   timespec deadline;
   clock_gettime(CLOCK_REALTIME, &deadline);
   deadline.tv_sec += static_cast<time_t>(kBound);
@@ -101,25 +98,23 @@ bool Loaded() {
 // ends at its own next cancellation point, and the plug-in stays usable.
 std::string CancelledCaller(GuestTest* t, bool poll) {
   t->Start();
-  if (poll && t->plugin().SwitchOn() != 1) return "switching on failed";
+  if (poll && t->plugin_.SwitchOn() != 1) return "switching on failed";
   std::atomic<bool> returned{false};
   void* result = nullptr;
-  Plugin& plugin = t->plugin();
-  const bool ended = EndsInTime(
-      [&] {
-        pthread_cancel(pthread_self());
-        if (poll) plugin.Poll(0);
-        if (!poll) plugin.SwitchOn();
-        returned = true;
-        pthread_testcancel();
-      },
-      &result);
-  if (!ended) return "the cancelled thread did not end";
+  Plugin& plugin = t->plugin_;
+  const pthread_t thread = Spawn([&] {
+    pthread_cancel(pthread_self());
+    if (poll) plugin.Poll(0);
+    if (!poll) plugin.SwitchOn();
+    returned = true;
+    pthread_testcancel();
+  });
+  if (!JoinInTime(thread, &result)) return "the cancelled thread did not end";
   if (!returned) return "the cancel acted inside the plug-in";
   if (result != PTHREAD_CANCELED) return "the pending cancel was lost";
-  t->stick().SetButton(0, true);
+  t->stick_->SetButton(0, true);
   unsigned long word = ~0ul;
-  if (!EndsInTime([&] { plugin.SwitchOn(), word = plugin.Poll(~0ul); })) return "a later call hangs";
+  if (!JoinInTime(Spawn([&] { plugin.SwitchOn(), word = plugin.Poll(~0ul); }))) return "a later call hangs";
   return (word & pad::A) == 0 ? "" : "the pad is no longer read";
 }
 
@@ -129,16 +124,16 @@ std::string CancelledCaller(GuestTest* t, bool poll) {
 std::string UnloadWhileGtkHolds(GuestTest* t, bool pageShown) {
   t->Start();
   auto host = std::make_unique<PropertiesWindow>();
-  if (t->plugin().SwitchOn() != 1 || host->AddPage(t->plugin()) != 0) return "no page";
+  if (t->plugin_.SwitchOn() != 1 || host->AddPage(t->plugin_) != 0) return "no page";
   if (!PumpUntil([&] { return TabTooltip(*host).rfind("Joystick: ", 0) == 0; }))
     return "the page never ticked";
   // Kept until its own sources let it go: a new load could map the library
   // where the old one was, and a late call into it would then go unnoticed.
   GObject* page = G_OBJECT(g_object_ref(host->page(0)));
   if (!pageShown) host.reset();
-  dlclose(t->plugin().handle);
+  dlclose(t->plugin_.handle);
   if (pageShown) {
-    t->stick().Unplug();
+    t->stick_->Unplug();
     if (!PumpUntil([&] { return TabTooltip(*host) == "No joystick"; }))
       return "the page stopped after the unload";
     host.reset();
@@ -148,29 +143,30 @@ std::string UnloadWhileGtkHolds(GuestTest* t, bool pageShown) {
   if (!PumpUntil([] { return !Loaded(); })) return "the library stays loaded after its page went";
   Plugin again = LoadPlugin();
   if (!again.loaded()) return "loading again failed";
-  if (pageShown) t->stick().Plug({12, 2, 1});
-  t->stick().SetButton(0, true);
+  if (pageShown) t->stick_->Plug({12, 2, 1});
+  t->stick_->SetButton(0, true);
   const unsigned long word = again.Poll(~0ul);
   return word == ~0ul ? "" : "the new load reads the pad before it is switched on";
 }
 
 // Saves with RLIMIT_FSIZE below the file's size and SIGXFSZ at its default.
 std::string FileSizeLimit(GuestTest* t, bool fileThere) {
-  t->Attach();
+  t->AttachJoystick();
   const std::string before = ConfigText({3, 0, 0, 0, 0, 0, 0, 0}, 1000);
   if (fileThere && !WriteFile("Kelvo.ini", before)) return "no file";
   signal(SIGXFSZ, SIG_DFL);
   const struct rlimit small = {16, RLIM_INFINITY};
   setrlimit(RLIMIT_FSIZE, &small);
   PropertiesWindow host;
-  t->plugin().SwitchOn();  // creates a missing file
+  t->plugin_.SwitchOn();  // creates a missing file
   if (fileThere) {
-    host.AddPage(t->plugin());
+    host.AddPage(t->plugin_);
     gtk_button_clicked(GTK_BUTTON(ButtonLabelled(host.page(0), "Save config")));
   }
   const struct rlimit none = {RLIM_INFINITY, RLIM_INFINITY};
   setrlimit(RLIMIT_FSIZE, &none);
-  if (t->boxes().empty() || t->boxes().back() != "Error : could not open config file") return "no error box";
+  if (t->dialogs_->texts().empty() || t->dialogs_->texts().back() != "Error : could not open config file")
+    return "no error box";
   if (fileThere && ReadFile("Kelvo.ini") != before) return "Kelvo.ini changed";
   if (!fileThere && FileExists("Kelvo.ini")) return "a partial Kelvo.ini was left";
   DIR* folder = opendir(".");
@@ -194,21 +190,21 @@ std::string KeepsErrno(GuestTest* t) {
   };
   PropertiesWindow host;
   std::vector<uint8_t> info(64);
-  call("GetInfoFunc", [&] { t->plugin().GetInfoFunc(info.data()); });
-  call("SetInfoFunc", [&] { t->plugin().SwitchOn(); });
-  for (int i = 0; i < 200; ++i) call("RunFunc", [&] { t->plugin().Poll(0); });
-  t->stick().Unplug();
-  for (int i = 0; i < 50; ++i) call("RunFunc without a pad", [&] { t->plugin().Poll(0); });
-  t->stick().Plug({12, 2, 1});
-  t->stick().SetButton(0, true);
+  call("GetInfoFunc", [&] { t->plugin_.GetInfoFunc(info.data()); });
+  call("SetInfoFunc", [&] { t->plugin_.SwitchOn(); });
+  for (int i = 0; i < 200; ++i) call("RunFunc", [&] { t->plugin_.Poll(0); });
+  t->stick_->Unplug();
+  for (int i = 0; i < 50; ++i) call("RunFunc without a pad", [&] { t->plugin_.Poll(0); });
+  t->stick_->Plug({12, 2, 1});
+  t->stick_->SetButton(0, true);
   unsigned long word = ~0ul;
   const auto end = Clock::now() + std::chrono::seconds(5);
   while (Clock::now() < end && (word & pad::A) != 0)
-    call("RunFunc at a replug", [&] { word = t->plugin().Poll(~0ul); });
+    call("RunFunc at a replug", [&] { word = t->plugin_.Poll(~0ul); });
   if ((word & pad::A) != 0) return "the replugged pad was never read";
-  for (int i = 0; i < 200; ++i) call("RunFunc after a replug", [&] { t->plugin().Poll(0); });
-  call("SetPropertyFunc", [&] { host.AddPage(t->plugin()); });
-  call("DeleteFunc", [&] { t->plugin().DeleteFunc(); });
+  for (int i = 0; i < 200; ++i) call("RunFunc after a replug", [&] { t->plugin_.Poll(0); });
+  call("SetPropertyFunc", [&] { host.AddPage(t->plugin_); });
+  call("DeleteFunc", [&] { t->plugin_.DeleteFunc(); });
   return changed;
 }
 
@@ -230,22 +226,16 @@ bool BlockedInOpen(pid_t tid) {
 // for classic SDL, the controller mappings' file for SDL 2).
 std::string HandlerInstalledMeanwhile(GuestTest* t) {
   t->Start();
-  const std::string gate = t->dir().File("gate");
+  const std::string gate = t->dir_.File("gate");
   if (mkfifo(gate.c_str(), 0600) != 0) return "no FIFO";
   const std::string devices = std::string(getenv("SDL_JOYSTICK_DEVICE")) + ":" + gate;
   setenv("SDL_JOYSTICK_DEVICE", devices.c_str(), 1);
   setenv("SDL_GAMECONTROLLERCONFIG_FILE", gate.c_str(), 1);
   std::atomic<pid_t> tid{0};
-  Plugin& plugin = t->plugin();
-  pthread_t thread;
-  auto body = +[](void* arg) -> void* {
-    auto* pair = static_cast<std::pair<Plugin*, std::atomic<pid_t>*>*>(arg);
-    *pair->second = static_cast<pid_t>(syscall(SYS_gettid));
-    pair->first->SwitchOn();
-    return nullptr;
-  };
-  std::pair<Plugin*, std::atomic<pid_t>*> arg{&plugin, &tid};
-  pthread_create(&thread, nullptr, body, &arg);
+  const pthread_t thread = Spawn([&] {
+    tid = static_cast<pid_t>(syscall(SYS_gettid));
+    t->plugin_.SwitchOn();
+  });
   const bool held = PumpUntil([&] { return tid != 0 && BlockedInOpen(tid); });
   struct sigaction host = {}, now = {};
   host.sa_handler = HostHandler;
@@ -253,7 +243,7 @@ std::string HandlerInstalledMeanwhile(GuestTest* t) {
   close(open(gate.c_str(), O_WRONLY | O_NONBLOCK));  // lets SDL read an empty file
   unlink(gate.c_str());
   if (!held) return "SDL never opened the FIFO while starting";
-  if (!EndsInTime([&] { pthread_join(thread, nullptr); })) return "switching on did not end";
+  if (!JoinInTime(thread)) return "switching on did not end";
   sigaction(SIGUSR1, nullptr, &now);
   if (now.sa_handler != HostHandler) return "the host's new handler was reverted";
   for (int sig : {SIGINT, SIGTERM}) {
@@ -267,18 +257,18 @@ std::string HandlerInstalledMeanwhile(GuestTest* t) {
 // UTF-8, set once, without a GTK warning. Invalid bytes show as U+FFFD, a
 // character cut at 127 bytes is left out, markup characters show as they are.
 std::string NameAsText(GuestTest* t, const std::string& name, const std::string& shown) {
-  t->Name(name);
+  t->stick_ = MakeNamedTestJoystick(t->dir_.path(), name, {12, 2, 1});
   const bool classic = LinkedSdlImplementation() == SdlImplementation::kClassic;
-  // Classic SDL's reading of this setting overflows its stack on a path past
-  // 127 bytes; the test joystick's counts come from its ioctl answers instead.
+  // Classic SDL's open overflows its stack when SDL_LINUX_JOYSTICK names a
+  // path past 127 bytes; the test joystick's ioctl answers give the counts.
   if (classic) unsetenv("SDL_LINUX_JOYSTICK");
-  // Classic SDL names a FIFO by its path; whatever the device, the plug-in keeps 127 bytes.
-  const std::string full = classic ? t->dir().File(name) : name;
-  std::string expected = "Joystick: " + (classic ? t->dir().path() + "/" : "") + shown;
+  // Classic SDL names a FIFO by its path; the plug-in keeps 127 bytes of a name.
+  const std::string full = classic ? t->dir_.File(name) : name;
+  std::string expected = "Joystick: " + (classic ? t->dir_.path() + "/" : "") + shown;
   if (full.size() > 127) expected.resize(expected.size() - (full.size() - 126));
   GtkWarningCounter warnings;
   PropertiesWindow host;
-  if (t->plugin().SwitchOn() != 1 || host.AddPage(t->plugin()) != 0) return "no page";
+  if (t->plugin_.SwitchOn() != 1 || host.AddPage(t->plugin_) != 0) return "no page";
   GtkWidget* tab = gtk_notebook_get_tab_label(host.notebook(), host.page(0));
   int sets = 0;
   g_signal_connect_swapped(tab, "notify::tooltip-text", G_CALLBACK(+[](int* n) { ++*n; }), &sets);
@@ -308,9 +298,10 @@ const Row kRows[] = {
      [](GuestTest* t) { return NameAsText(t, "pad\xff\xfe<b>&", "pad\ufffd\ufffd<b>&"); }},
     {"NameCutInsideACharacter",
      [](GuestTest* t) {
-       // An odd number of bytes before the name puts byte 127 inside a character.
+       // An even number of bytes before the two-byte characters puts the
+       // first byte of one at byte 127.
        const bool classic = LinkedSdlImplementation() == SdlImplementation::kClassic;
-       const std::string name = ((classic ? t->dir().path().size() + 1 : 0) % 2 == 1 ? "x" : "") + LongName();
+       const std::string name = ((classic ? t->dir_.path().size() + 1 : 0) % 2 == 1 ? "x" : "") + LongName();
        return NameAsText(t, name, name);
      }},
 };
