@@ -181,7 +181,8 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   GtkWidget* tabLabel = gtk_label_new("Kelvo Plugin Config");
   // Let go once the page is finalized, after its timeouts and idles, which
   // hold references on it.
-  g_object_set_data_full(G_OBJECT(page), "kelvo-library", HoldLibrary(), ReleaseLibraryLater);
+  if (void* hold = HoldLibrary())
+    g_object_set_data_full(G_OBJECT(page), "kelvo-library", hold, ReleaseLibraryLater);
   gtk_widget_show(page);
   gtk_widget_show(tabLabel);
   GtkFixed* fixed = GTK_FIXED(page);
