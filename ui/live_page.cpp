@@ -78,8 +78,9 @@ void ShowJoystickName(GtkWidget* page) {
   GtkWidget* notebook = gtk_widget_get_parent(page);
   if (!GTK_IS_NOTEBOOK(notebook)) return;
   GtkWidget* tab = gtk_notebook_get_tab_label(GTK_NOTEBOOK(notebook), page);
-  char name[256], shown[512], text[600] = "No joystick";
+  char name[256], text[600] = "No joystick";
   if (OpenJoystickName(name, sizeof(name))) {
+    char shown[512];
     CopyAsText(name, shown, sizeof(shown));
     std::snprintf(text, sizeof(text), "Joystick: %s", shown);
   }
