@@ -125,7 +125,7 @@ bool WriteAll(int fd, const char* data, size_t size, size_t* done) {
     return false;
   }
   // A signal may end a write part-way; the rest follows.
-  for (*done = 0; *done < size;) {
+  while (*done < size) {
     const ssize_t n = pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done));
     if (n <= 0 && (n == 0 || errno != EINTR)) return false;
     *done += n > 0 ? static_cast<size_t>(n) : 0;

@@ -54,8 +54,8 @@ gboolean on_btn_expose_event(GtkWidget* button, GdkEventExpose* event) {
   return TRUE;
 }
 
-// A device's name is bytes, not text, and SDL cuts it at 127 bytes, maybe
-// inside a character: GTK takes only valid UTF-8. Each invalid byte shows as
+// A device's name is bytes, not text, and SDL's copy or the plug-in's own
+// cuts it at 127 bytes, maybe inside a character: GTK takes only valid UTF-8. Each invalid byte shows as
 // U+FFFD; a character cut at the end is left out.
 void CopyAsText(const char* name, char* text, size_t size) {
   static constexpr char kReplacement[] = "\uFFFD";
