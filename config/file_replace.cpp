@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -111,10 +112,23 @@ int OpenFound(const Target& target, int flags, Fd* fd) {
   return fstat(fd->fd, &st) == 0 && SameFile(st, target.status) ? 0 : kRaced;
 }
 
+// Whether the process may write a file up to this size. A write past
+// RLIMIT_FSIZE raises SIGXFSZ, which by default ends the host: such a save
+// fails before it writes, as a full disk would.
+bool SizeAllowed(size_t size) {
+  struct rlimit limit;
+  return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || size <= limit.rlim_cur;
+}
+
 // Writes from the start; *done counts the bytes that reached the file.
 bool WriteAll(int fd, const char* data, size_t size, size_t* done) {
+  *done = 0;
+  if (!SizeAllowed(size)) {
+    errno = EFBIG;
+    return false;
+  }
   // A signal may end a write part-way; the rest follows.
-  for (*done = 0; *done < size;) {
+  while (*done < size) {
     const ssize_t n = pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done));
     if (n <= 0 && (n == 0 || errno != EINTR)) return false;
     *done += n > 0 ? static_cast<size_t>(n) : 0;

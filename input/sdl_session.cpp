@@ -15,7 +15,9 @@ bool eventsIgnoredByUs = false;
 // their defaults. Classic SDL 1.2's joystick start changes none, but its
 // SDL_Init would install crash handlers, which is why only the subsystem is
 // ever started. Every disposition is saved before SDL is called and put back
-// where it changed. Static, as the table is too large for a host's stack.
+// where it changed to a handler in SDL's own code: a host thread may install
+// a handler of its own meanwhile, and that one stays. Static, as the table is
+// too large for a host's stack.
 struct SignalDispositions {
   struct sigaction action[NSIG];
   bool saved[NSIG];
@@ -24,13 +26,21 @@ struct SignalDispositions {
     for (int sig = 1; sig < NSIG; ++sig) saved[sig] = sigaction(sig, nullptr, &action[sig]) == 0;
   }
   void Restore() {
+    const void* sdl[2] = {LibraryOf(reinterpret_cast<void*>(&SDL_InitSubSystem)),
+                          LibraryOf(Sdl2Function("SDL_InitSubSystem"))};
     for (int sig = 1; sig < NSIG; ++sig) {
       struct sigaction now;
       if (!saved[sig] || sigaction(sig, nullptr, &now) != 0) continue;
-      if (now.sa_handler != action[sig].sa_handler || now.sa_flags != action[sig].sa_flags) {
-        sigaction(sig, &action[sig], nullptr);
-      }
+      if (now.sa_handler == action[sig].sa_handler && now.sa_flags == action[sig].sa_flags) continue;
+      const void* owner = LibraryOf(reinterpret_cast<void*>(now.sa_handler));
+      if (owner != nullptr && (owner == sdl[0] || owner == sdl[1])) sigaction(sig, &action[sig], nullptr);
     }
+  }
+  // The start of the loaded object holding the address; null for none (and
+  // for SIG_DFL and SIG_IGN).
+  static const void* LibraryOf(void* address) {
+    Dl_info info;
+    return address != nullptr && dladdr(address, &info) != 0 ? info.dli_fbase : nullptr;
   }
 };
 SignalDispositions dispositions;

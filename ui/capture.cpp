@@ -6,7 +6,9 @@
 
 #include "input/joystick.h"
 #include "input/key_map.h"
+#include "plugin/host_call.h"
 #include "plugin/kelvo_class.h"
+#include "plugin/library_hold.h"
 #include "plugin/message.h"
 #include "ui/settings_page.h"
 
@@ -72,6 +74,7 @@ void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
 }
 
 gboolean Poll(gpointer data) {
+  HostCall call;
   auto* capture = static_cast<Capture*>(data);
   if (capture->shown && !OnScreen(capture->button)) {
     Finish(capture, Outcome::Closed);
@@ -91,6 +94,7 @@ gboolean Poll(gpointer data) {
 // The first poll waits until the prompt is drawn: this idle comes after
 // GTK's resize and redraw, and the flush hands the drawing to the X server.
 gboolean StartPolling(gpointer data) {
+  HostCall call;
   auto* capture = static_cast<Capture*>(data);
   gdk_flush();
   if (Poll(capture))
@@ -102,6 +106,7 @@ gboolean StartPolling(gpointer data) {
 // Every key goes to the listening button while it has the grab; only these
 // three mean something, the others are swallowed as a modal box would.
 gboolean on_btn_key_press_event(GtkWidget*, GdkEventKey* event, gpointer data) {
+  HostCall call;
   const guint key = event->keyval;
   if (key == GDK_KEY_Escape) Finish(static_cast<Capture*>(data), Outcome::Cancelled);
   if (key == GDK_KEY_Delete || key == GDK_KEY_KP_Delete || key == GDK_KEY_BackSpace) {
@@ -110,13 +115,17 @@ gboolean on_btn_key_press_event(GtkWidget*, GdkEventKey* event, gpointer data) {
   return TRUE;
 }
 
-void on_btn_gone(GtkWidget*, gpointer data) { Finish(static_cast<Capture*>(data), Outcome::Closed); }
+void on_btn_gone(GtkWidget*, gpointer data) {
+  HostCall call;
+  Finish(static_cast<Capture*>(data), Outcome::Closed);
+}
 
 }  // namespace
 
 bool IsCapturing(const GtkWidget* button) { return current != nullptr && current->button == button; }
 
 void on_btn_clicked(GtkButton* button) {
+  HostCall call;
   GtkWidget* widget = GTK_WIDGET(button);
   const int key = KeyOfButton(widget);
   if (key < 0) return;
@@ -132,8 +141,10 @@ void on_btn_clicked(GtkButton* button) {
   capture.loop = g_main_loop_new(nullptr, FALSE);
   capture.deadline = Clock::now() + captureTimeLimit;
   capture.shown = OnScreen(widget);
-  // Held until the loop returns: the page may be destroyed meanwhile.
+  // Held until the loop returns: the page may be destroyed meanwhile, and
+  // the host may unload the plug-in from one of its sources.
   g_object_ref(widget);
+  void* hold = HoldLibrary();
   current = &capture;
   SetButtonText(button, kPromptFormat, btnName[key]);
   LayOutPage(gtk_widget_get_parent(widget));
@@ -152,4 +163,5 @@ void on_btn_clicked(GtkButton* button) {
   g_main_loop_unref(capture.loop);
   current = nullptr;
   g_object_unref(widget);
+  ReleaseLibraryLater(hold);
 }

@@ -10,7 +10,9 @@
 
 #include "config/config_file.h"
 #include "input/key_map.h"
+#include "plugin/host_call.h"
 #include "plugin/kelvo_class.h"
+#include "plugin/library_hold.h"
 
 namespace {
 
@@ -182,11 +184,15 @@ bool OnScreen(GtkWidget* widget) {
 }
 
 void on_axisthresh_changed(GtkComboBox* combo) {
+  HostCall call;
   // No item selected: there is no sensitivity to apply.
   if (gtk_combo_box_get_active(combo) >= 0) ApplyItem(gtk_combo_box_get_active(combo), true);
 }
 
-void on_saveconf_clicked() { Kelvo.SaveConf(); }
+void on_saveconf_clicked() {
+  HostCall call;
+  Kelvo.SaveConf();
+}
 
 void ShowUnreadText(GtkWidget* page) {
   const UnreadText unread = LastUnreadText();
@@ -220,6 +226,10 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
 
   GtkWidget* page = gtk_fixed_new();
   GtkWidget* tabLabel = gtk_label_new("Kelvo Plugin Config");
+  // Let go once the page is finalized, after its timeouts and idles, which
+  // hold references on it.
+  if (void* hold = HoldLibrary())
+    g_object_set_data_full(G_OBJECT(page), "kelvo-library", hold, ReleaseLibraryLater);
   gtk_widget_show(page);
   gtk_widget_show(tabLabel);
   GtkFixed* fixed = GTK_FIXED(page);
