@@ -3,6 +3,7 @@
 #include "input/pad_backend.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <signal.h>
 
 namespace {
@@ -26,8 +27,11 @@ struct SignalDispositions {
     for (int sig = 1; sig < NSIG; ++sig) saved[sig] = sigaction(sig, nullptr, &action[sig]) == 0;
   }
   void Restore() {
+    // SDL 1.2, and on sdl12-compat the SDL 2 under it.
+    void* sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD);
     const void* sdl[2] = {LibraryOf(reinterpret_cast<void*>(&SDL_InitSubSystem)),
-                          LibraryOf(Sdl2Function("SDL_InitSubSystem"))};
+                          sdl2 != nullptr ? LibraryOf(dlsym(sdl2, "SDL_InitSubSystem")) : nullptr};
+    if (sdl2 != nullptr) dlclose(sdl2);
     for (int sig = 1; sig < NSIG; ++sig) {
       struct sigaction now;
       if (!saved[sig] || sigaction(sig, nullptr, &now) != 0) continue;
