@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-// Answers every message box shown now and appends their texts to texts, in
-// the order GTK lists the windows. Returns how many were answered. Call on
-// the GTK thread; from a timeout it also answers a box whose gtk_dialog_run
-// is in progress.
-int AnswerMessageBoxes(std::vector<std::string>* texts);
+// Answers every message box shown now and appends their texts to texts (and
+// their second lines to advice, when given), in the order GTK lists the
+// windows. Returns how many were answered. Call on the GTK thread; from a
+// timeout it also answers a box whose gtk_dialog_run is in progress.
+int AnswerMessageBoxes(std::vector<std::string>* texts, std::vector<std::string>* advice = nullptr);
 
 #endif

@@ -11,6 +11,7 @@ DialogWatcher::DialogWatcher() {
 DialogWatcher::~DialogWatcher() { g_source_remove(source_); }
 
 int DialogWatcher::Tick(void* self) {
-  AnswerMessageBoxes(&static_cast<DialogWatcher*>(self)->texts_);
+  auto* watcher = static_cast<DialogWatcher*>(self);
+  AnswerMessageBoxes(&watcher->texts_, &watcher->advice_);
   return TRUE;
 }
