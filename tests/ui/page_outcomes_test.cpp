@@ -98,6 +98,7 @@ class PageOutcomesTest : public PageTest, public testing::WithParamInterface<Out
 
 TEST_P(PageOutcomesTest, ACaptureEndsSoundly) {
   const OutcomeRow& row = GetParam();
+  GtkWarningCounter warnings;
   if (row.start != Start::kNoPad) AttachJoystick({12, 2, 1});
   ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kStartMap, 1000)));
   if (row.start != Start::kPadNotSwitchedOn) {
@@ -152,6 +153,7 @@ TEST_P(PageOutcomesTest, ACaptureEndsSoundly) {
   }
   g_object_unref(key);
   EXPECT_EQ(FileState("Kelvo.ini"), before);
+  EXPECT_EQ(warnings.count(), 0) << warnings.last();
   EXPECT_EQ(boxes_, row.boxes);
   for (const std::string& advice : advice_) {
     if (row.adviceHas != nullptr) {
