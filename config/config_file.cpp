@@ -37,8 +37,9 @@ int32_t Saturated(long value) {
 }
 
 // The box's second line: the file's full path, shortened from the left to
-// keep the line within about 120 characters, and why it failed.
-void ShowOpenError(const char* name, int problem) {
+// keep the line within about 120 characters, whether it was the write that
+// failed, and why.
+void ShowOpenError(const char* name, int problem, bool writing = false) {
   const char* reason = problem > 0                    ? std::strerror(problem)
                        : problem == kLockedTooLong    ? "another program kept Kelvo.ini locked"
                        : problem == kReplacedTooOften ? "other programs kept replacing Kelvo.ini"
@@ -49,11 +50,13 @@ void ShowOpenError(const char* name, int problem) {
   if (getcwd(path, PATH_MAX) == nullptr) path[0] = '\0';
   const size_t used = std::strlen(path);
   std::snprintf(path + used, sizeof(path) - used, "%s%s", used > 1 ? "/" : "", name);
-  const size_t length = std::strlen(path), room = 118 - std::strlen(reason);
+  const char* failed = writing ? " could not be written" : "";
+  const size_t length = std::strlen(path), room = 118 - std::strlen(reason) - std::strlen(failed);
   const char* shown = length > room ? path + length - room + 1 : path;
   while (shown != path && (*shown & 0xC0) == 0x80) ++shown;  // not inside a UTF-8 character
   char advice[256];
-  std::snprintf(advice, sizeof(advice), "%s%.118s: %s", shown != path ? "\u2026" : "", shown, reason);
+  std::snprintf(advice, sizeof(advice), "%s%.118s%s: %s", shown != path ? "\u2026" : "", shown, failed,
+                reason);
   MessageWithAdvice(advice, "Error : could not open config file");
 }
 
@@ -164,7 +167,7 @@ void SaveKeyMap(bool askedByUser) {
   const int problem = ReplaceFileContents(name, text, static_cast<size_t>(length));
   if (problem == 0) Remember(UnreadText{});
   // A file its user made read-only is no failure of a save nobody asked for.
-  if (problem != 0 && (askedByUser || problem != kReadOnlyFile)) ShowOpenError(name, problem);
+  if (problem != 0 && (askedByUser || problem != kReadOnlyFile)) ShowOpenError(name, problem, true);
 }
 
 void KelvoClass::SaveConf() { SaveKeyMap(true); }

@@ -136,9 +136,9 @@ bool SwitchOnJoystick(int* found, char* advice, size_t size) {
   if (!spare) {
     reason =
         "Too few file descriptors are left in this program to open a joystick. "
-        "Close some files or windows, then switch the plug-in on again.";
+        "Close some files or windows: the plug-in tries again by itself.";
   } else if (*found == 0) {
-    reason = "No joystick was found. Plug one in, then switch the plug-in on again.";
+    reason = "No joystick was found. Plug one in: the plug-in picks it up by itself.";
   } else if (reason == nullptr || reason[0] == '\0') {
     reason = "it went away as it was opened.";
   }
@@ -238,6 +238,11 @@ bool OpenJoystickName(char* name, size_t size) {
   if (!FollowAndUpdate(false)) return false;
   std::snprintf(name, size, "%s", openedName);
   return true;
+}
+
+bool FollowingJoysticks() {
+  JoyGuard guard(joyLock);
+  return following;
 }
 
 void ReleaseJoystickAtUnload() {

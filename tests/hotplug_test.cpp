@@ -22,7 +22,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr char kNoJoystick[] = "No joystick is open: switch the plug-in on with a joystick attached";
+constexpr char kNoJoystick[] = "No joystick is open";
 // Longer than the plug-in's device check interval (4 ms), so that the next
 // poll is one that looks.
 constexpr milliseconds kNextCheck{10};

@@ -103,7 +103,7 @@ struct Case {
 
 const Case kCases[] = {
     {"ReadOnlyFile", kStored, [] { return chmod("Kelvo.ini", 0444) == 0 ? nullptr : "chmod"; },
-     kWithoutOverride, kStored, 0, "", 0, kStored, "Kelvo.ini: Kelvo.ini is read-only",
+     kWithoutOverride, kStored, 0, "", 0, kStored, "Kelvo.ini could not be written: Kelvo.ini is read-only",
      [] { return Owner(0) ? nullptr : "the owner changed"; }},
     {"HoldingTheTextAlready", kNormalised,
      [] {

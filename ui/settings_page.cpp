@@ -166,16 +166,26 @@ void LayOutPage(GtkWidget* page) {
     if (GTK_IS_COMBO_BOX(l->data)) std::swap(comboHeight, need.height);
     factor = std::max({factor, Ratio(need.width, box.width), Ratio(need.height, box.height)});
   }
+  // The page asks for the same margin on the right and at the bottom as
+  // the widgets leave on the left and at the top: a GtkFixed asks only for
+  // what reaches its children's far edges.
+  int left = G_MAXINT, top = G_MAXINT, right = 0, bottom = 0;
   for (GList* l = children; l != nullptr; l = l->next) {
     GtkWidget* child = GTK_WIDGET(l->data);
     const Box& box = BoxOf(child);
     const int x = Scaled(box.x, factor), y = Scaled(box.y, factor);
+    const int width = Scaled(box.x + box.width, factor) - x;
     int height = Scaled(box.y + box.height, factor) - y;
     if (GTK_IS_COMBO_BOX(child)) height = std::max(height, comboHeight);
     gtk_fixed_move(GTK_FIXED(page), child, x, y);
-    gtk_widget_set_size_request(child, Scaled(box.x + box.width, factor) - x, height);
+    gtk_widget_set_size_request(child, width, height);
+    left = std::min(left, x);
+    top = std::min(top, y);
+    right = std::max(right, x + width);
+    bottom = std::max(bottom, y + height);
   }
   g_list_free(children);
+  if (right > 0) gtk_widget_set_size_request(page, right + left, bottom + top);
 }
 
 bool OnScreen(GtkWidget* widget) {
