@@ -121,6 +121,25 @@ void BM_BareSdlCallsWithLock(benchmark::State& state) {
   }
 }
 
+// Instruction counts: scripts/bench runs --count-polls under callgrind,
+// collecting only inside these two (valgrind's --toggle-collect), so that
+// each total divided by the polls is the instructions one poll costs.
+__attribute__((noinline)) void CountedPlugInPolls(long polls) {
+  unsigned long word = 0;
+  for (long i = 0; i < polls; ++i) plugin.RunFunc(&word);
+  benchmark::DoNotOptimize(word);
+}
+
+__attribute__((noinline)) void CountedBarePolls(long polls) {
+  unsigned long word = 0;
+  for (long i = 0; i < polls; ++i) {
+    pthread_mutex_lock(&baselineLock);
+    word = BareSdlPoll(word);
+    pthread_mutex_unlock(&baselineLock);
+  }
+  benchmark::DoNotOptimize(word);
+}
+
 BENCHMARK(BM_RunFunc);
 BENCHMARK(BM_BareSdlCalls);
 BENCHMARK(BM_BareSdlCallsWithLock);
@@ -326,11 +345,14 @@ void TearDown() {
 
 int main(int argc, char** argv) {
   // --latency-ms N: how long each latency measurement polls (default 2000).
-  long latencyMs = 2000;
+  // --count-polls N: only N polls through each path, for callgrind.
+  long latencyMs = 2000, countPolls = 0;
   std::vector<char*> rest;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--latency-ms") == 0 && i + 1 < argc) {
       latencyMs = std::atol(argv[++i]);
+    } else if (std::strcmp(argv[i], "--count-polls") == 0 && i + 1 < argc) {
+      countPolls = std::atol(argv[++i]);
     } else {
       rest.push_back(argv[i]);
     }
@@ -345,6 +367,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "polling_bench: set-up failed\n");
     TearDown();
     return 1;
+  }
+  if (countPolls > 0) {
+    // Warm: the first polls after switching on look at the devices.
+    for (int i = 0; i < 100; ++i) plugin.Poll(0);
+    CountedPlugInPolls(countPolls);
+    CountedBarePolls(countPolls);
+    TearDown();
+    return 0;
   }
 
   MedianReporter reporter;

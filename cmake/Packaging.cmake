@@ -4,7 +4,8 @@
 #                                            the host tools into bin/, their
 #                                            manual pages and the documents
 #   cpack -G DEB --config <build>/CPackConfig.cmake
-#                                            kelvo_1.6.1_<arch>.deb (the plug-in)
+#                                            kelvo_1.6.1_<arch>.deb (the plug-in,
+#                                            Multi-Arch: same)
 #                                            kelvo-demo_1.6.1_<arch>.deb (the
 #                                            stand-in host and the gamepad)
 #
@@ -97,5 +98,8 @@ the keypad state it reports and opens its settings page. Without a joystick
 it makes a virtual one, driven by kelvo-vjoy, an on-screen gamepad.")
 set(CPACK_DEBIAN_DEMO_PACKAGE_DEPENDS
   "kelvo (= ${PROJECT_VERSION}), ${kelvo_runtime}, libgdk-pixbuf-2.0-0 (>= 2.40), libx11-6")
+
+# The plug-in's package is co-installable across architectures (Multi-Arch).
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebMultiArch.cmake)
 
 include(CPack)

@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +20,8 @@ namespace {
 
 constexpr int kRaced = -100;  // the file changed between two looks: look again
 constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr int kNoAcl = -1, kAclUnknown = -2;  // where a new file's ACL comes from
 
 // Milliseconds that never go back. Each call has one deadline, a second
 // away, that all its waits together keep.
@@ -108,10 +112,23 @@ int OpenFound(const Target& target, int flags, Fd* fd) {
   return fstat(fd->fd, &st) == 0 && SameFile(st, target.status) ? 0 : kRaced;
 }
 
+// Whether the process may write a file up to this size. A write past
+// RLIMIT_FSIZE raises SIGXFSZ, which by default ends the host: such a save
+// fails before it writes, as a full disk would.
+bool SizeAllowed(size_t size) {
+  struct rlimit limit;
+  return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || size <= limit.rlim_cur;
+}
+
 // Writes from the start; *done counts the bytes that reached the file.
 bool WriteAll(int fd, const char* data, size_t size, size_t* done) {
+  *done = 0;
+  if (!SizeAllowed(size)) {
+    errno = EFBIG;
+    return false;
+  }
   // A signal may end a write part-way; the rest follows.
-  for (*done = 0; *done < size;) {
+  while (*done < size) {
     const ssize_t n = pwrite(fd, data + *done, size - *done, static_cast<off_t>(*done));
     if (n <= 0 && (n == 0 || errno != EINTR)) return false;
     *done += n > 0 ? static_cast<size_t>(n) : 0;
@@ -146,8 +163,9 @@ void RemoveAbandonedTemporaries(int dir) {
 }
 
 // Writes the text to a new file beside the target and renames it into place.
-// Mode 0666 gives a new file what fopen would; a replacing one takes the old.
-int WriteAndRename(const Target& t, const char* data, size_t size) {
+// Mode 0666 gives a new file what fopen would; a replacing one takes the
+// old, with the ACL read from aclSource, if it has one.
+int WriteAndRename(const Target& t, const char* data, size_t size, int aclSource = kNoAcl) {
   static std::atomic<unsigned> counter{0};
   const int dir = t.dir.fd;
   char name[64];
@@ -162,8 +180,17 @@ int WriteAndRename(const Target& t, const char* data, size_t size) {
   if (fd.fd < 0) return EEXIST;
   (void)flock(fd.fd, LOCK_EX | LOCK_NB);  // marks it live, where the file system has locks
 
+  // Under an ACL the group bits are its mask, which may be wider than the
+  // owning group's entry: the ACL goes over whole, and where it cannot be
+  // read the group gets nothing.
+  char acl[1024];
+  const ssize_t aclSize = aclSource >= 0 ? fgetxattr(aclSource, kAccessAcl, acl, sizeof(acl)) : -1;
+  const bool aclUnknown = aclSource == kAclUnknown || (aclSize < 0 && aclSource >= 0 && errno == ERANGE);
+  const mode_t mode = t.exists ? t.status.st_mode & (aclUnknown ? 07707 : 07777) : 0;
   size_t written = 0;
-  int error = t.exists && fchmod(fd.fd, t.status.st_mode & 07777) != 0 ? errno : 0;
+  int error = t.exists && fchmod(fd.fd, mode) != 0 ? errno : 0;
+  if (error == 0 && aclSize > 0 && fsetxattr(fd.fd, kAccessAcl, acl, static_cast<size_t>(aclSize), 0) != 0)
+    error = errno;
   // Keeps the owner where this process has the right to; harmless otherwise.
   if (t.exists && error == 0) (void)!fchown(fd.fd, t.status.st_uid, t.status.st_gid);
   if (error == 0 && (!WriteAll(fd.fd, data, size, &written) || fsync(fd.fd) != 0)) error = errno;
@@ -201,18 +228,59 @@ int RewriteInPlace(const Target& target, int fd, off_t length, const char* data,
   return error;
 }
 
-// Replaces a regular file this process may write, once it holds the file's
-// lock and sees it still in place.
+// What a new file in its place would lose: a second name, its owner, ACL
+// entries or extended attributes (a security label is given anew).
+bool MoreThanItsBytes(int fd, const struct stat& st) {
+  if (st.st_nlink > 1 || st.st_uid != geteuid()) return true;
+  char names[4096];
+  const ssize_t n = flistxattr(fd, names, sizeof(names));
+  if (n < 0) return errno == ERANGE;
+  for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+    if (std::strncmp(names + at, "security.", 9) != 0) return true;
+  }
+  return false;
+}
+
+// Sees the file still in place once its lock is held.
+int StillThere(const Target& target, struct stat* now) {
+  if (fstatat(target.dir.fd, target.leaf, now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(*now, target.status)) {
+    return kRaced;
+  }
+  return 0;
+}
+
+// A file this process may not write. One without any write bit was made
+// read-only by its user; another owner's in a folder this process owns (the
+// host once run by root) is replaced by a file of its own, as the folder
+// allows. Otherwise it is refused, as the kernel refused it.
+int ReplaceUnwritable(const Target& target, const char* data, size_t size, long long deadline) {
+  struct stat folder, now;
+  if ((target.status.st_mode & 0222) == 0) return kReadOnlyFile;
+  if (target.status.st_uid == geteuid() || fstat(target.dir.fd, &folder) != 0 || folder.st_uid != geteuid()) {
+    return EACCES;
+  }
+  // Where it can be read, the saves take turns on it and its ACL is kept.
+  Fd reader;
+  const bool readable = OpenFound(target, O_RDONLY, &reader) == 0;
+  if (readable && Lock(reader.fd, LOCK_EX, deadline) == kLockedTooLong) return kLockedTooLong;
+  const int error = StillThere(target, &now);
+  return error != 0 ? error : WriteAndRename(target, data, size, readable ? reader.fd : kAclUnknown);
+}
+
+// Replaces a regular file, once it holds the file's lock and sees it still
+// in place.
 int ReplaceExisting(const Target& target, const char* data, size_t size, long long deadline) {
   Fd fd;
   int error = OpenFound(target, O_WRONLY, &fd);
-  // Without locks (some network file systems) only the rename, whole whoever wins, is used.
+  if (error == EACCES || error == EPERM) return ReplaceUnwritable(target, data, size, deadline);
+  // Without locks (some network file systems) a file that is only bytes is
+  // replaced by the rename alone, whole whoever wins.
   const int locked = error == 0 ? Lock(fd.fd, LOCK_EX, deadline) : error;
   struct stat now;
   if (error != 0 || locked == kLockedTooLong) return locked;
-  if (fstatat(target.dir.fd, target.leaf, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, target.status)) {
-    return kRaced;
-  }
+  error = StillThere(target, &now);
+  if (error != 0) return error;
+  if (MoreThanItsBytes(fd.fd, now)) return RewriteInPlace(target, fd.fd, now.st_size, data, size);
   error = WriteAndRename(target, data, size);
   // Only a folder that refuses new files, not a full one, is worked round.
   if (locked != 0 || (error != EACCES && error != EPERM && error != EROFS)) return error;

@@ -9,17 +9,28 @@
 #include <cstddef>
 
 // Why a file could not be read or replaced, where no errno value says it.
-enum FileProblem : int { kNotRegularFile = -1, kLockedTooLong = -2, kReplacedTooOften = -3 };
+enum FileProblem : int {
+  kNotRegularFile = -1,
+  kLockedTooLong = -2,
+  kReplacedTooOften = -3,
+  kReadOnlyFile = -4,  // no write bit at all, and no right to write it anyway
+};
 
 // Opens the regular file at path for reading, under a shared lock if asked.
 // Returns -1 and sets *problem (ENOENT: nothing there) when it cannot.
 int OpenForReading(const char* path, bool lock, int* problem);
 
 // Replaces the file at path with these bytes, creating it only where nothing
-// is: a flushed new file is renamed over it, keeping its permission bits, or
-// where the folder refuses new files it is rewritten in place, and put back
-// if that fails. Saves take turns (an exclusive flock). Returns 0 when
-// stored, else why not, and the file then holds what it held before.
+// is. The first way that fits:
+//   - a file without any write bit that this process may not write stays;
+//   - one it may write that has a second name, another owner, ACL entries or
+//     extended attributes is rewritten in place, and put back if that fails;
+//   - another owner's that it may not write, in a folder it owns, is
+//     replaced by a new file of its own, renamed over it;
+//   - otherwise a flushed new file is renamed over it, keeping its permission
+//     bits, or where the folder refuses new files it is rewritten in place.
+// Saves take turns (an exclusive flock). Returns 0 when stored, else why
+// not, and the file then holds what it held before.
 int ReplaceFileContents(const char* path, const char* data, size_t size);
 
 #endif

@@ -26,6 +26,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "gamepad/gamepad.h"
@@ -42,10 +43,21 @@ namespace {
 
 constexpr int kMaxButtons = 32;
 
-int Usage(const char* self) {
-  std::fprintf(stderr,
-               "usage: %s --device FIFO [--buttons N] [--axes N] [--hats 0|1] [--at X,Y] [--commands]\n",
-               self);
+const char kUsage[] =
+    "usage: kelvo-vjoy --device FIFO [--buttons N] [--axes N] [--hats 0|1] [--at X,Y] [--commands]\n"
+    "\n"
+    "  --device FIFO   the joystick FIFO to write (made and kept open by kelvo-host)\n"
+    "  --buttons N     buttons, 1 to 32 (default 12)\n"
+    "  --axes N        stick axes, 0 to 2 (default 2)\n"
+    "  --hats 0|1      whether there is a hat (default 1)\n"
+    "  --at X,Y        where the window goes on the screen\n"
+    "  --commands      read commands from standard input, one a line, and quit at\n"
+    "                  its end: press N, release N, hat up|down|left|right|centre,\n"
+    "                  axis N VALUE, unplug, plug, close, shot FILE\n"
+    "  -h, --help      this text\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -54,6 +66,13 @@ int Usage(const char* self) {
 int main(int argc, char** argv) {
   bool commands = false, placed = false;
   int x = 0, y = 0;
+  // Help needs no display: asked before GTK opens one.
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, "kelvo-vjoy: cannot open the display\n");
     return 1;
@@ -74,12 +93,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--commands") {
       commands = true;
     } else {
-      return Usage(argv[0]);
+      return Usage();
     }
   }
   if (pad.device.empty() || pad.shape.buttons < 1 || pad.shape.buttons > kMaxButtons || pad.shape.axes < 0 ||
       pad.shape.axes > 2 || pad.shape.hats < 0 || pad.shape.hats > 1)
-    return Usage(argv[0]);
+    return Usage();
   pad.held.assign(static_cast<size_t>(pad.shape.buttons), false);
 
   // A write to a device nobody reads ends the gamepad quietly, not by signal.

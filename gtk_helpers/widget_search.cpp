@@ -1,6 +1,7 @@
 #include "gtk_helpers/widget_search.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -17,6 +18,23 @@ GtkWidget* FindWidget(GtkWidget* widget, const Match& matches) {
   return found;
 }
 
+// A button's label as the user reads it: a stock button shows its stock
+// item's text, and a mnemonic's underscore ("__" for a plain one) is not shown.
+std::string ShownLabel(GtkButton* button) {
+  const char* label = gtk_button_get_label(button);
+  if (label == nullptr) return "";
+  GtkStockItem stock;
+  const bool isStock = gtk_button_get_use_stock(button) && gtk_stock_lookup(label, &stock);
+  if (isStock) label = stock.label;
+  if (!isStock && !gtk_button_get_use_underline(button)) return label;
+  std::string shown;
+  for (const char* c = label; *c != '\0'; ++c) {
+    if (*c == '_' && c[1] != '\0') ++c;
+    shown += *c;
+  }
+  return shown;
+}
+
 }  // namespace
 
 GtkWidget* FindWidgetNamed(GtkWidget* root, const char* name) {
@@ -28,4 +46,9 @@ GtkWidget* FindWidgetNamed(GtkWidget* root, const char* name) {
 
 GtkWidget* FindWidgetOfType(GtkWidget* root, GType type) {
   return FindWidget(root, [type](GtkWidget* w) { return G_TYPE_CHECK_INSTANCE_TYPE(w, type) != 0; });
+}
+
+GtkWidget* FindButtonLabelled(GtkWidget* root, const char* text) {
+  return FindWidget(root,
+                    [text](GtkWidget* w) { return GTK_IS_BUTTON(w) && ShownLabel(GTK_BUTTON(w)) == text; });
 }

@@ -8,5 +8,8 @@
 GtkWidget* FindWidgetNamed(GtkWidget* root, const char* name);
 // The first widget, root itself included, of this type (or a subtype); or null.
 GtkWidget* FindWidgetOfType(GtkWidget* root, GType type);
+// The first button whose label reads text as shown, without its mnemonic
+// underscores (a stock button's "_Close" reads "Close"); or null.
+GtkWidget* FindButtonLabelled(GtkWidget* root, const char* text);
 
 #endif

@@ -18,20 +18,36 @@ namespace {
 
 using Words = std::vector<std::string>;
 
+// The host's window and its properties dialog, where click looks.
+GtkWidget* FindButton(const std::string& what) {
+  GtkWidget* const roots[] = {PropertiesDialog(), HostWindow()};
+  for (GtkWidget* root : roots) {
+    GtkWidget* widget = FindWidgetNamed(root, what.c_str());
+    if (widget != nullptr && GTK_IS_BUTTON(widget)) return widget;
+  }
+  GtkWidget* labelled = FindButtonLabelled(roots[0], what.c_str());
+  return labelled != nullptr ? labelled : FindButtonLabelled(roots[1], what.c_str());
+}
+
+// click NAME or click LABEL: a widget name first, then a label as shown
+// ("Save config", "Close"), which may hold blanks.
 void Click(const Words& words) {
-  const char* name = words[1].c_str();
-  GtkWidget* widget = FindWidgetNamed(PropertiesDialog(), name);
-  if (widget == nullptr) widget = FindWidgetNamed(HostWindow(), name);
-  if (widget == nullptr || !GTK_IS_BUTTON(widget)) {
-    Say("click: no button %s", name);
+  std::string what = words[1];
+  for (size_t i = 2; i < words.size(); ++i) what += " " + words[i];
+  GtkWidget* widget = FindButton(what);
+  if (widget == nullptr) {
+    Say("click: no button %s", what.c_str());
     return;
   }
-  Say("clicking %s", name);
+  Say("clicking %s", what.c_str());
   // The handler may keep the main loop until it is done (a capture waits
-  // for a joystick button).
+  // for a joystick button), and may destroy the button (the dialog's Close):
+  // the reference keeps it readable until then.
+  g_object_ref(widget);
   gtk_button_clicked(GTK_BUTTON(widget));
   const char* label = gtk_button_get_label(GTK_BUTTON(widget));
-  Say("clicked %s: %s", name, label ? label : "");
+  Say("clicked %s: %s", what.c_str(), label ? label : "");
+  g_object_unref(widget);
 }
 
 void Choose(const Words& words) {
@@ -67,7 +83,8 @@ void Shot(const Words& words) {
 
 struct Command {
   const char* word;
-  size_t arguments;
+  size_t arguments;  // words after the command word; more are joined for click
+  bool moreWords;
   void (*run)(const Words&);
   // Acts on the host's window or its dialog. Such a command read while the
   // plug-in is still switching on (its message box runs a main loop of its
@@ -77,14 +94,14 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"properties", 0, [](const Words&) { OpenProperties(); }, true},
-    {"click", 1, Click, true},
-    {"choose", 1, Choose, true},
-    {"dialogs", 0, Dialogs, false},
-    {"gamepad", 0, [](const Words&) { StartGamepad(); }, true},
-    {"switch-on", 0, [](const Words&) { SwitchOnAgain(); }, true},
-    {"shot", 2, Shot, true},
-    {"quit", 0, [](const Words&) { RequestQuit(); }, false},
+    {"properties", 0, false, [](const Words&) { OpenProperties(); }, true},
+    {"click", 1, true, Click, true},
+    {"choose", 1, false, Choose, true},
+    {"dialogs", 0, false, Dialogs, false},
+    {"gamepad", 0, false, [](const Words&) { StartGamepad(); }, true},
+    {"switch-on", 0, false, [](const Words&) { SwitchOnAgain(); }, true},
+    {"shot", 2, false, Shot, true},
+    {"quit", 0, false, [](const Words&) { RequestQuit(); }, false},
 };
 
 // Commands waiting for the window, in the order read.
@@ -99,7 +116,8 @@ void RunHostCommand(const std::string& line) {
   if (words.empty()) return;
   for (const Command& command : kCommands) {
     if (words[0] != command.word) continue;
-    if (words.size() != command.arguments + 1) break;
+    const size_t given = words.size() - 1;
+    if (given < command.arguments || (given > command.arguments && !command.moreWords)) break;
     if (command.needsWindow && (HostWindow() == nullptr || !waiting.empty()))
       waiting.emplace_back(&command, words);
     else

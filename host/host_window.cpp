@@ -1,5 +1,6 @@
 #include "host/host_window.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -75,6 +76,13 @@ GtkWidget* InfoRow(GtkWidget* table, int row, const char* title, const std::stri
   return text;
 }
 
+// A key's cell is 56 x 24 at the least, and as large as its name needs at a
+// larger font (a fixed size request would clip "Select" at 14 pt).
+void AtLeastACell(GtkWidget*, GtkRequisition* size, gpointer) {
+  size->width = std::max(size->width, 56);
+  size->height = std::max(size->height, 24);
+}
+
 GtkWidget* PadFrame() {
   GtkWidget* frame = gtk_frame_new("Pad word (active low)");
   GtkWidget* box = gtk_vbox_new(FALSE, 6);
@@ -89,7 +97,7 @@ GtkWidget* PadFrame() {
     // An event box has a window of its own, so its background can be lit.
     GtkWidget* light = gtk_event_box_new();
     GtkWidget* label = gtk_label_new(kPadBits[i].name);
-    gtk_widget_set_size_request(label, 56, 24);
+    g_signal_connect_after(label, "size-request", G_CALLBACK(AtLeastACell), nullptr);
     gtk_container_add(GTK_CONTAINER(light), label);
     GtkWidget* edge = gtk_frame_new(nullptr);
     gtk_frame_set_shadow_type(GTK_FRAME(edge), GTK_SHADOW_IN);

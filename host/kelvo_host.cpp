@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -223,9 +224,12 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   WatchQuitSignals();
   if (!gtk_init_check(&argc, &argv)) {
+    // Also for package users, who have no source tree and its scripts.
+    const char* display = std::getenv("DISPLAY");
     std::fprintf(stderr,
-                 "kelvo-host: cannot open the display. Without one, scripts/demo runs the host under a\n"
-                 "virtual X server (Xvfb); scripts/demo --screenshot DIR saves pictures of it.\n");
+                 "kelvo-host: cannot open the display \"%s\". Without one, run it under a virtual X\n"
+                 "server, for example: xvfb-run -a kelvo-host --seconds 10\n",
+                 display ? display : "");
     return 1;
   }
   OnDisplayLost(ShutDownWithoutDisplay);

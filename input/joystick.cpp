@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "input/device_watch.h"
 #include "input/key_map.h"
+#include "input/pad_backend.h"
 #include "input/sdl_session.h"
 #include "plugin/kelvo_class.h"
 #include "plugin/message.h"
@@ -31,7 +31,7 @@ constexpr Direction kDirections[4] = {
 };
 
 // Classic SDL's own open crashes when the descriptor it takes is the last
-// one the process may have; the watch needs one more.
+// one the process may have; the watch on device folders needs one more.
 constexpr int kSpareDescriptors = 3;
 
 // Set by a switch-on: the polls then follow a joystick that comes and goes.
@@ -40,6 +40,9 @@ bool following = false;
 // The process that switched the plug-in on. A forked child inherits the flag
 // but neither SDL's threads nor the lock's holder: it leaves both alone.
 pid_t switchedOnIn = 0;
+// SDL's name for the pad opened: classic SDL opens the device for every
+// SDL_JoystickName, so it is asked once.
+char openedName[128] = "";
 
 // Whether joy is still the joystick SDL has open as device 0: a host that
 // stops SDL's joystick subsystem frees it, and one that starts it again gets
@@ -47,9 +50,7 @@ pid_t switchedOnIn = 0;
 // it is open). The one test of SDL being as the plug-in left it.
 bool StillOurs() {
   if (joy == nullptr) return true;
-  // Classic SDL's list is gone while the subsystem is stopped; sdl12-compat
-  // answers anyway, one call fewer on every poll.
-  if (!RunningOnSdl2() && !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
+  if (pads.listGoneWhileStopped && !SDL_WasInit(SDL_INIT_JOYSTICK)) return false;
   if (!SDL_JoystickOpened(0)) return false;
   SDL_Joystick* current = SDL_JoystickOpen(0);
   SDL_JoystickClose(current);
@@ -60,7 +61,7 @@ void LeaveToTheHost() {
   joy = nullptr;
   following = false;
   ForgetJoystickSubsystem();
-  StopWatchingDevices();
+  pads.Forget(false);
 }
 
 // Opens and closes descriptors of its own: no other way tells how many the
@@ -73,31 +74,32 @@ bool DescriptorsToSpare() {
   return opened == kSpareDescriptors;
 }
 
+// Opens joystick 0 when SDL lists one, and follows it.
+SDL_Joystick* OpenFirstAndFollow() {
+  SDL_Joystick* opened = SDL_NumJoysticks() > 0 ? SDL_JoystickOpen(0) : nullptr;
+  const char* name = opened != nullptr ? SDL_JoystickName(0) : nullptr;
+  std::snprintf(openedName, sizeof(openedName), "%s", name != nullptr ? name : "");
+  if (!pads.Follow(opened != nullptr, name) && opened != nullptr) {
+    SDL_JoystickClose(opened);
+    opened = nullptr;
+  }
+  return opened;
+}
+
 // Lists the joysticks again (restarting the subsystem only if the plug-in
 // started it) and opens the first. Returns false when descriptors ran short.
 bool ListAndOpen() {
   if (joy != nullptr) SDL_JoystickClose(joy);
   joy = nullptr;
   if (!DescriptorsToSpare()) {
-    ListAgainLater();
+    pads.ListLater();
     return false;
   }
   if (ListJoysticks()) {
     KeepJoystickEventsOnlyForAReader();
-    joy = OpenFirstJoystickAndWatch();
+    joy = OpenFirstAndFollow();
   }
   return true;
-}
-
-// Classic SDL reads the device until nothing is left (EAGAIN): a read
-// ending otherwise may mean the device went. The host's errno is kept.
-bool UpdateFailed() {
-  const int hostErrno = errno;
-  errno = 0;
-  SDL_JoystickUpdate();
-  const bool failed = errno != EAGAIN && !RunningOnSdl2();
-  errno = hostErrno;
-  return failed;
 }
 
 // Keeps joy on a live joystick and updates it; with look, the devices are
@@ -105,10 +107,10 @@ bool UpdateFailed() {
 // joystick to read.
 bool FollowAndUpdate(bool look) {
   if (!StillOurs()) LeaveToTheHost();
-  const bool failed = joy != nullptr && UpdateFailed();
-  if (following && DevicesChanged(joy != nullptr, failed, look)) {
+  // A pad is open only while following.
+  if (following && pads.UpdateAndLook(joy != nullptr, look)) {
     ListAndOpen();
-    if (joy != nullptr) UpdateFailed();
+    if (joy != nullptr) SDL_JoystickUpdate();
   }
   return joy != nullptr;
 }
@@ -134,9 +136,9 @@ bool SwitchOnJoystick(int* found, char* advice, size_t size) {
   if (!spare) {
     reason =
         "Too few file descriptors are left in this program to open a joystick. "
-        "Close some files or windows, then switch the plug-in on again.";
+        "Close some files or windows: the plug-in tries again by itself.";
   } else if (*found == 0) {
-    reason = "No joystick was found. Plug one in, then switch the plug-in on again.";
+    reason = "No joystick was found. Plug one in: the plug-in picks it up by itself.";
   } else if (reason == nullptr || reason[0] == '\0') {
     reason = "it went away as it was opened.";
   }
@@ -180,19 +182,26 @@ int32_t KelvoClass::Run(unsigned long* padWord) {
       word = held ? (word & ~d.padBit) : (word | d.padBit);
     }
 
-    const int buttons = readable ? SDL_JoystickNumButtons(joy) : 0;
+    const uint32_t buttons = readable ? static_cast<uint32_t>(std::max(SDL_JoystickNumButtons(joy), 0)) : 0;
     // Buttons up to 64 already read in this poll, and which of those are
-    // held (a button past 64, which no pad has in practice, is read per key).
+    // held: keys sharing a button read alike even when another thread (a
+    // host pumping SDL's events) updates the pad mid-poll. A button past 64,
+    // which no pad has in practice, is read per key.
     uint64_t read = 0, held = 0;
     for (int key = 0; key < KEY_COUNT; ++key) {
-      const int32_t b = btn[key];
-      if (b < 1 || b > buttons) continue;  // no usable button: the host's bit stays
-      const uint64_t mask = b <= 64 ? uint64_t{1} << (b - 1) : 0;
-      bool down = (held & mask) != 0;
-      if ((read & mask) == 0) {
-        down = SDL_JoystickGetButton(joy, b - 1) != 0;
-        read |= mask;
-        if (down) held |= mask;
+      // From 0; a number of 0 or less wraps past every count.
+      const uint32_t b = static_cast<uint32_t>(btn[key]) - 1u;
+      if (b >= buttons) continue;  // no usable button: the host's bit stays
+      bool down;
+      if (b < 64) {
+        const uint64_t mask = uint64_t{1} << b;
+        if ((read & mask) == 0) {
+          read |= mask;
+          if (SDL_JoystickGetButton(joy, static_cast<int>(b)) != 0) held |= mask;
+        }
+        down = (held & mask) != 0;
+      } else {
+        down = SDL_JoystickGetButton(joy, static_cast<int>(b)) != 0;
       }
       // Widened before inverting, so the host's upper bits of a 64-bit word stay.
       const unsigned long bit = btnVal[key];
@@ -227,8 +236,13 @@ bool OpenJoystickName(char* name, size_t size) {
   name[0] = '\0';
   JoyGuard guard(joyLock);
   if (!FollowAndUpdate(false)) return false;
-  std::snprintf(name, size, "%s", OpenedJoystickName());
+  std::snprintf(name, size, "%s", openedName);
   return true;
+}
+
+bool FollowingJoysticks() {
+  JoyGuard guard(joyLock);
+  return following;
 }
 
 void ReleaseJoystickAtUnload() {
@@ -238,6 +252,5 @@ void ReleaseJoystickAtUnload() {
   if (joy != nullptr) SDL_JoystickClose(joy);
   joy = nullptr;
   following = false;
-  StopWatchingDevices();
   LeaveSdlAsFound();
 }

@@ -19,6 +19,11 @@ uint64_t HeldButtons();
 // SDL's name for the open joystick, cut to fit; false and empty for none.
 bool OpenJoystickName(char* name, size_t size);
 
+// Whether the plug-in is switched on and picks up a joystick plugged in by
+// itself; false before the first switch-on and once the host stopped SDL's
+// joystick subsystem.
+bool FollowingJoysticks();
+
 // At unload: closes what the plug-in opened and stops what it started.
 void ReleaseJoystickAtUnload();
 

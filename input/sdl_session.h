@@ -5,6 +5,8 @@
 #ifndef KELVO_INPUT_SDL_SESSION_H
 #define KELVO_INPUT_SDL_SESSION_H
 
+#include <SDL.h>
+
 // Makes sure SDL's joystick list exists. A subsystem the plug-in started is
 // restarted, so that SDL lists the joysticks afresh; one found running
 // belongs to someone else and is left alone. Returns whether it runs.
@@ -14,13 +16,18 @@ bool ListJoysticks();
 // now is not the plug-in's.
 void ForgetJoystickSubsystem();
 
-// True on sdl12-compat (SDL 1.2 on SDL 2), false on classic SDL 1.2; set
-// when the library is loaded.
-extern const bool runningOnSdl2;
-inline bool RunningOnSdl2() { return runningOnSdl2; }
+// Starts or stops the joystick subsystem (SDL_InitSubSystem, never SDL_Init,
+// which would install crash handlers), of SDL 1.2 or of the SDL 2 under it,
+// keeping the process's signal handling. Returns whether it started.
+bool StartOrStopJoysticks(bool start, int (*init)(Uint32) = SDL_InitSubSystem,
+                          void (*quit)(Uint32) = SDL_QuitSubSystem);
 
-// A function of the SDL 2 that sdl12-compat loaded; null on classic SDL.
-void* Sdl2Function(const char* name);
+// Stops and starts the subsystem, with the joystick event setting put back
+// first. Returns whether it runs.
+bool RestartJoystickSubsystem();
+
+// Puts back the joystick event setting the plug-in changed.
+void RestoreJoystickEventState();
 
 // Joystick events are only queued for a program that reads SDL's queue:
 // without a video subsystem nobody does, and SDL 2 would queue one event per
@@ -28,8 +35,8 @@ void* Sdl2Function(const char* name);
 // periodic device check (the host may start video later).
 void KeepJoystickEventsOnlyForAReader();
 
-// Undoes the above, stops what the plug-in started and lets go of SDL 2
-// (at unload).
+// Undoes the above, stops what the plug-in started and lets go of what the
+// pads' side loaded (at unload).
 void LeaveSdlAsFound();
 
 #endif

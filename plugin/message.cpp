@@ -24,6 +24,10 @@ void ShowBox(const char* advice, const char* format, va_list args) {
   if (advice != nullptr && advice[0] != '\0') {
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", advice);
   }
+  // Gone from the screen as soon as it is answered: the loop may return
+  // only later (a busy main loop), and meanwhile the box must not be seen,
+  // or answered, a second time.
+  g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_hide), nullptr);
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
 }

@@ -238,7 +238,9 @@ TEST_F(HostileHostTest, HotplugWithoutProc) {
     const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     ASSERT_GT(n, 0);
     self[n] = '\0';
-    const std::string command = std::string("KELVO_TEST_WITHOUT_PROC=1 unshare -m sh -c ") +
+    // The child ends with _exit, past its scratch folder's removal: its
+    // TMPDIR is this test's folder, which goes with this test.
+    const std::string command = "TMPDIR='" + Scratch(".") + "' KELVO_TEST_WITHOUT_PROC=1 unshare -m sh -c " +
                                 "'mount -t tmpfs none /proc && exec \"$0\" " +
                                 "--gtest_filter=HostileHostTest.HotplugWithoutProc' '" + self + "'";
     const int status = std::system(command.c_str());

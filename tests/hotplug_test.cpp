@@ -4,6 +4,8 @@
 // takes a button from a pad that is gone. Unplugging removes the FIFO (and
 // closes its writer) on classic SDL, detaches the SDL 2 virtual pad on
 // sdl12-compat (virtual_joystick/test_joystick.h).
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,7 +22,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr char kNoJoystick[] = "No joystick is open: switch the plug-in on with a joystick attached";
+constexpr char kNoJoystick[] = "No joystick is open";
 // Longer than the plug-in's device check interval (4 ms), so that the next
 // poll is one that looks.
 constexpr milliseconds kNextCheck{10};
@@ -39,17 +41,17 @@ class HotplugTest : public PageTest {
   // Presses button 1 until key A reads held (PressUntilHeld); returns how
   // long that took, or the limit and a failure. The longest single poll (the
   // one that opens the pad) is printed, in microseconds.
-  milliseconds PollUntilAIsHeld() {
+  milliseconds PollUntilAIsHeld(milliseconds limit = kPickUpLimit) {
     std::chrono::microseconds longest{0};
-    const milliseconds took = PressUntilHeld(0, pad::A, kPickUpLimit, [&] {
+    const milliseconds took = PressUntilHeld(0, pad::A, limit, [&] {
       const auto before = Clock::now();
       const unsigned long word = plugin_.Poll(~0ul);
       longest =
           std::max(longest, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - before));
       return word;
     });
-    if (took >= kPickUpLimit) {
-      ADD_FAILURE() << "the pad was not picked up within " << kPickUpLimit.count() << " ms";
+    if (took >= limit) {
+      ADD_FAILURE() << "the pad was not picked up within " << limit.count() << " ms";
     } else {
       std::printf("picked up after %lld ms; longest poll %lld us\n", static_cast<long long>(took.count()),
                   static_cast<long long>(longest.count()));
@@ -137,6 +139,32 @@ TEST_F(HotplugTest, APadMissingAtSwitchOnIsPickedUpWhenPluggedIn) {
   EXPECT_EQ(dialogs_->texts()[0], "Error 0 opening the joystick");
   AttachJoystick();
   PollUntilAIsHeld();
+}
+
+// A pad named in SDL_JOYSTICK_DEVICE whose folder goes with it (a folder of
+// links that udev makes and removes) is read again when both come back: the
+// folder's watch is made again, about once a second while it is missing.
+TEST_F(HotplugTest, APadWhoseFolderGoesAndComesBackIsReadAgain) {
+  const std::string folder = dir_.File("pads");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  stick_ = MakeTestJoystick(folder + "/js0", {12, 2, 1});
+  ASSERT_TRUE(stick_->ok());
+  ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    PollUntilAIsHeld(milliseconds(3000));
+    ASSERT_TRUE(stick_->Unplug());
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
+    if (!ExpectedDifferences().removalSeenInTheNextPoll) std::this_thread::sleep_for(kNextCheck);
+    EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
+    // The polls meanwhile see the folder's watch go.
+    for (int i = 0; i < 5; ++i, std::this_thread::sleep_for(kNextCheck)) plugin_.Poll(~0ul);
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+  }
+  PollUntilAIsHeld(milliseconds(3000));
+  EXPECT_TRUE(dialogs_->texts().empty());
 }
 
 // The page's capture: started after the unplug with a button held at that

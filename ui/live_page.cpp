@@ -4,6 +4,7 @@
 
 #include "input/joystick.h"
 #include "input/key_map.h"
+#include "plugin/host_call.h"
 #include "ui/settings_page.h"
 
 namespace {
@@ -21,12 +22,6 @@ constexpr guint kTickMs = 60;
 constexpr char kLit[] = "kelvo-lit";
 constexpr char kLive[] = "kelvo-live";
 
-void SetTooltipIfChanged(GtkWidget* widget, const char* text) {
-  gchar* shown = gtk_widget_get_tooltip_text(widget);
-  if (shown == nullptr || std::strcmp(shown, text) != 0) gtk_widget_set_tooltip_text(widget, text);
-  g_free(shown);
-}
-
 void SetLit(GtkWidget* button, bool lit) {
   if ((g_object_get_data(G_OBJECT(button), kLit) != nullptr) == lit) return;
   g_object_set_data(G_OBJECT(button), kLit, lit ? GINT_TO_POINTER(1) : nullptr);
@@ -38,6 +33,7 @@ bool IsHeld(uint64_t held, int32_t n) { return n >= 1 && n <= 64 && (held >> (n 
 // Drawn as selected, whatever state the pointer left the button in: GTK's own
 // states change on every enter and leave.
 gboolean on_btn_expose_event(GtkWidget* button, GdkEventExpose* event) {
+  HostCall call;
   GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
   if (g_object_get_data(G_OBJECT(button), kLit) == nullptr || !GTK_IS_LABEL(label)) return FALSE;
   GtkStyle* style = gtk_widget_get_style(button);
@@ -52,12 +48,36 @@ gboolean on_btn_expose_event(GtkWidget* button, GdkEventExpose* event) {
   return TRUE;
 }
 
+// A device's name is bytes, not text, and SDL's copy or the plug-in's own
+// cuts it at 127 bytes, maybe inside a character: GTK takes only valid UTF-8. Each invalid byte shows as
+// U+FFFD; a character cut at the end is left out.
+void CopyAsText(const char* name, char* text, size_t size) {
+  static constexpr char kReplacement[] = "\uFFFD";
+  const char* const end = name + std::strlen(name);
+  size_t used = 0;
+  for (const char* p = name; p < end && used < size;) {
+    const gunichar c = g_utf8_get_char_validated(p, end - p);
+    if (c == static_cast<gunichar>(-2)) break;
+    const bool valid = c != static_cast<gunichar>(-1);
+    const size_t length = valid ? static_cast<size_t>(g_utf8_next_char(p) - p) : sizeof(kReplacement) - 1;
+    if (used + length >= size) break;
+    std::memcpy(text + used, valid ? p : kReplacement, length);
+    used += length;
+    p += valid ? length : 1;
+  }
+  if (size > 0) text[used < size ? used : size - 1] = '\0';
+}
+
 void ShowJoystickName(GtkWidget* page) {
   GtkWidget* notebook = gtk_widget_get_parent(page);
   if (!GTK_IS_NOTEBOOK(notebook)) return;
   GtkWidget* tab = gtk_notebook_get_tab_label(GTK_NOTEBOOK(notebook), page);
-  char name[256], text[512] = "No joystick";
-  if (OpenJoystickName(name, sizeof(name))) std::snprintf(text, sizeof(text), "Joystick: %s", name);
+  char name[256], text[600] = "No joystick";
+  if (OpenJoystickName(name, sizeof(name))) {
+    char shown[512];
+    CopyAsText(name, shown, sizeof(shown));
+    std::snprintf(text, sizeof(text), "Joystick: %s", shown);
+  }
   if (tab != nullptr) SetTooltipIfChanged(tab, text);
 }
 
@@ -79,9 +99,11 @@ void BringUpToDate(GtkWidget* page) {
   }
   g_list_free(children);
   ShowJoystickName(page);
+  ShowUnreadText(page);
 }
 
 gboolean Tick(gpointer data) {
+  HostCall call;
   GtkWidget* page = GTK_WIDGET(data);
   const int ticks = OnScreen(page) ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(page), kLive)) + 1 : 0;
   g_object_set_data(G_OBJECT(page), kLive, GINT_TO_POINTER(ticks));  // none once off screen
@@ -91,6 +113,7 @@ gboolean Tick(gpointer data) {
 
 // The first update comes as soon as the main loop is free, not a tick later.
 gboolean FirstTick(gpointer data) {
+  HostCall call;
   if (Tick(data)) g_timeout_add_full(G_PRIORITY_DEFAULT, kTickMs, Tick, g_object_ref(data), g_object_unref);
   return FALSE;
 }
@@ -98,6 +121,7 @@ gboolean FirstTick(gpointer data) {
 // Every way a page comes on screen (built, its tab chosen, its window shown
 // again) draws it.
 gboolean on_page_expose_event(GtkWidget* page) {
+  HostCall call;
   if (g_object_get_data(G_OBJECT(page), kLive) == nullptr) {
     g_object_set_data(G_OBJECT(page), kLive, GINT_TO_POINTER(1));
     g_idle_add_full(G_PRIORITY_DEFAULT, FirstTick, g_object_ref(page), g_object_unref);
@@ -107,11 +131,22 @@ gboolean on_page_expose_event(GtkWidget* page) {
 
 // A new font: laid out again once every widget has its new style.
 void on_page_style_set(GtkWidget* page) {
-  auto layOut = +[](gpointer data) { return LayOutPage(GTK_WIDGET(data)), gboolean{FALSE}; };
+  HostCall call;
+  auto layOut = +[](gpointer data) {
+    HostCall inner;
+    LayOutPage(GTK_WIDGET(data));
+    return gboolean{FALSE};
+  };
   g_idle_add_full(G_PRIORITY_HIGH_IDLE, layOut, g_object_ref(page), g_object_unref);
 }
 
 }  // namespace
+
+void SetTooltipIfChanged(GtkWidget* widget, const char* text) {
+  gchar* shown = gtk_widget_get_tooltip_text(widget);
+  if (g_strcmp0(shown, text) != 0) gtk_widget_set_tooltip_text(widget, text);
+  g_free(shown);
+}
 
 int32_t ThresholdOfItem(int item) { return item * kThresholdStep + kThresholdStep; }
 

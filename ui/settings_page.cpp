@@ -10,7 +10,9 @@
 
 #include "config/config_file.h"
 #include "input/key_map.h"
+#include "plugin/host_call.h"
 #include "plugin/kelvo_class.h"
+#include "plugin/library_hold.h"
 
 namespace {
 
@@ -78,6 +80,27 @@ void Put(GtkFixed* fixed, GtkWidget* widget, const Box& box) {
   gtk_widget_show(widget);
 }
 
+// A line of the file as a person can read it: a byte-order mark named,
+// control characters and bytes that are not UTF-8 shown as U+FFFD.
+void Readable(const char* raw, char* out, size_t size) {
+  size_t used = 0;
+  out[0] = '\0';
+  for (const char* p = raw; *p != '\0';) {
+    const gunichar c = g_utf8_get_char_validated(p, -1);
+    const bool valid = c < 0x110000 && !g_unichar_iscntrl(c);
+    const char* next = valid ? g_utf8_next_char(p) : p + 1;
+    const int length = c == 0xFEFF ? std::snprintf(out + used, size - used, "(byte-order mark)")
+                       : valid     ? std::snprintf(out + used, size - used, "%.*s", int(next - p), p)
+                                   : std::snprintf(out + used, size - used, "\uFFFD");
+    if (length < 0 || used + static_cast<size_t>(length) >= size) {
+      out[used] = '\0';  // only whole characters
+      return;
+    }
+    used += static_cast<size_t>(length);
+    p = next;
+  }
+}
+
 // Puts the item's threshold in force and saves the file.
 void ApplyItem(int item, bool askedByUser) {
   {
@@ -143,16 +166,26 @@ void LayOutPage(GtkWidget* page) {
     if (GTK_IS_COMBO_BOX(l->data)) std::swap(comboHeight, need.height);
     factor = std::max({factor, Ratio(need.width, box.width), Ratio(need.height, box.height)});
   }
+  // The page asks for the same margin on the right and at the bottom as
+  // the widgets leave on the left and at the top: a GtkFixed asks only for
+  // what reaches its children's far edges.
+  int left = G_MAXINT, top = G_MAXINT, right = 0, bottom = 0;
   for (GList* l = children; l != nullptr; l = l->next) {
     GtkWidget* child = GTK_WIDGET(l->data);
     const Box& box = BoxOf(child);
     const int x = Scaled(box.x, factor), y = Scaled(box.y, factor);
+    const int width = Scaled(box.x + box.width, factor) - x;
     int height = Scaled(box.y + box.height, factor) - y;
     if (GTK_IS_COMBO_BOX(child)) height = std::max(height, comboHeight);
     gtk_fixed_move(GTK_FIXED(page), child, x, y);
-    gtk_widget_set_size_request(child, Scaled(box.x + box.width, factor) - x, height);
+    gtk_widget_set_size_request(child, width, height);
+    left = std::min(left, x);
+    top = std::min(top, y);
+    right = std::max(right, x + width);
+    bottom = std::max(bottom, y + height);
   }
   g_list_free(children);
+  if (right > 0) gtk_widget_set_size_request(page, right + left, bottom + top);
 }
 
 bool OnScreen(GtkWidget* widget) {
@@ -161,11 +194,41 @@ bool OnScreen(GtkWidget* widget) {
 }
 
 void on_axisthresh_changed(GtkComboBox* combo) {
+  HostCall call;
   // No item selected: there is no sensitivity to apply.
   if (gtk_combo_box_get_active(combo) >= 0) ApplyItem(gtk_combo_box_get_active(combo), true);
 }
 
-void on_saveconf_clicked() { Kelvo.SaveConf(); }
+void on_saveconf_clicked() {
+  HostCall call;
+  Kelvo.SaveConf();
+}
+
+void ShowUnreadText(GtkWidget* page) {
+  const UnreadText unread = LastUnreadText();
+  char note[512] = "", keyNote[512], saveNote[640];
+  if (unread.line > 0) {
+    char line[256];
+    Readable(unread.text, line, sizeof(line));
+    std::snprintf(note, sizeof(note),
+                  "Line %d of Kelvo.ini was not read: \"%s\".\nThe page will not rewrite the file by itself.",
+                  unread.line, line);
+  }
+  std::snprintf(keyNote, sizeof(keyNote), "%s\n%s", kKeyButtonTooltip, note);
+  std::snprintf(saveNote, sizeof(saveNote), "%s\nSave config replaces it with the settings shown.", note);
+  GList* children = gtk_container_get_children(GTK_CONTAINER(page));
+  for (GList* l = children; l != nullptr; l = l->next) {
+    GtkWidget* child = GTK_WIDGET(l->data);
+    const int key = KeyOfButton(child);
+    if (key >= 0) {
+      const bool notRead = unread.line > 0 && (unread.keys & (1u << key)) != 0;
+      SetTooltipIfChanged(child, notRead ? keyNote : kKeyButtonTooltip);
+    } else if (GTK_IS_BUTTON(child)) {
+      SetTooltipIfChanged(child, unread.line > 0 ? saveNote : nullptr);
+    }
+  }
+  g_list_free(children);
+}
 
 int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   if (prop == nullptr || prop->notebook == nullptr || !GTK_IS_NOTEBOOK(prop->notebook)) return 0;
@@ -173,6 +236,10 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
 
   GtkWidget* page = gtk_fixed_new();
   GtkWidget* tabLabel = gtk_label_new("Kelvo Plugin Config");
+  // Let go once the page is finalized, after its timeouts and idles, which
+  // hold references on it.
+  if (void* hold = HoldLibrary())
+    g_object_set_data_full(G_OBJECT(page), "kelvo-library", hold, ReleaseLibraryLater);
   gtk_widget_show(page);
   gtk_widget_show(tabLabel);
   GtkFixed* fixed = GTK_FIXED(page);
@@ -186,7 +253,6 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
     // The capture handler reads the key from this name.
     std::snprintf(text, sizeof(text), "btn%d", key + 1);
     gtk_widget_set_name(button, text);
-    gtk_widget_set_tooltip_text(button, kKeyButtonTooltip);
     g_signal_connect(button, "clicked", G_CALLBACK(on_btn_clicked), nullptr);
   }
 
@@ -213,6 +279,7 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   const int item = ItemOfThreshold(map.threshold);
   if (item >= 0) ApplyItem(item, false);
   ShowSensitivity(sensitivity, item >= 0 ? ThresholdOfItem(item) : map.threshold);
+  ShowUnreadText(page);
 
   LayOutPage(page);
   KeepUpToDateWhileShown(page);

@@ -19,6 +19,13 @@ int KeyOfButton(GtkWidget* widget);
 // "A : None", and lays its page out again when the text changed.
 void ShowAssignment(GtkButton* button, int key, int32_t number);
 
+// Sets the tooltip (null: none) only when it differs from the one shown.
+void SetTooltipIfChanged(GtkWidget* widget, const char* text);
+
+// Where the file holds text its load did not read, the key buttons whose
+// lines gave no value and "Save config" say so in their tooltips.
+void ShowUnreadText(GtkWidget* page);
+
 // Places and sizes the page's widgets for the current font and texts.
 void LayOutPage(GtkWidget* page);
 
@@ -40,18 +47,22 @@ void ShowSensitivity(GtkComboBox* combo, int32_t threshold);
 void KeepUpToDateWhileShown(GtkWidget* page);
 
 // Listens for a joystick button for the key named by the clicked widget
-// ("btn1" to "btn8"), showing "A : press…" meanwhile. It runs a main loop of
-// its own with a grab on the button, as a message box does: the host's
-// windows keep redrawing and its timeouts keep running, but only the button
-// takes clicks and keys. It ends when
+// ("btn1" to "btn8"), showing "A : press…" meanwhile. It runs a level of
+// gtk_main of its own with a grab on the button, as a modal box does, and
+// takes the keyboard wherever the focus is: the host's windows keep
+// redrawing and its timeouts keep running, but only the button takes clicks
+// and keys. It ends when
 //   - a joystick button is held: the lowest one is assigned, the label shows
 //     it and the file is saved;
 //   - Delete or BackSpace is pressed: the key is cleared to 0 and saved;
 //   - Esc, the same button clicked again, or 10 s without a press: the label
 //     returns and nothing changes; the button hidden or destroyed (its
 //     dialog closed): nothing changes;
+//   - the host calls gtk_main_quit: as Esc, and the quit is passed on;
 //   - no joystick to read (none open, or it went away): the label returns,
-//     nothing changes and a message box says so.
+//     nothing changes and a message box says so and what to do.
+// Whatever it ends with, the grabs are let go first, and the save and any
+// box come after the capture's loop.
 void on_btn_clicked(GtkButton* button);
 
 // Whether this key button is listening for a press.

@@ -71,8 +71,8 @@ const Sdl2Api* LoadSdl2() {
 
 const char* Sdl2VirtualJoystick::Name() { return "Kelvo test joystick"; }
 
-Sdl2VirtualJoystick::Sdl2VirtualJoystick(JoystickShape shape, bool gameController)
-    : TestJoystick(shape), api_(LoadSdl2()), gameController_(gameController) {
+Sdl2VirtualJoystick::Sdl2VirtualJoystick(JoystickShape shape, bool gameController, const char* name)
+    : TestJoystick(shape), api_(LoadSdl2()), gameController_(gameController), name_(name ? name : Name()) {
   plugged_ = true;
   Handle();
 }
@@ -87,7 +87,7 @@ bool Sdl2VirtualJoystick::Attach() {
   desc.naxes = static_cast<uint16_t>(shape_.axes);
   desc.nbuttons = static_cast<uint16_t>(shape_.buttons);
   desc.nhats = static_cast<uint16_t>(shape_.hats);
-  desc.name = Name();
+  desc.name = name_.c_str();
   const int index = api_->AttachVirtualEx(&desc);
   if (index < 0) return false;
   // The setters need an open handle; SDL 2 opens without its subsystem running.

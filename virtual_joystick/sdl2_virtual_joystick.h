@@ -11,6 +11,7 @@
 #define KELVO_VIRTUAL_JOYSTICK_SDL2_VIRTUAL_JOYSTICK_H
 
 #include <cstdint>
+#include <string>
 
 #include "virtual_joystick/test_joystick.h"
 
@@ -20,7 +21,8 @@ class Sdl2VirtualJoystick : public TestJoystick {
  public:
   // Attaches the device. Call before the code under test starts SDL. A game
   // controller is a device SDL 2 maps to its standard controller layout.
-  explicit Sdl2VirtualJoystick(JoystickShape shape, bool gameController = false);
+  // Without a name the device has Name().
+  explicit Sdl2VirtualJoystick(JoystickShape shape, bool gameController = false, const char* name = nullptr);
   ~Sdl2VirtualJoystick() override;
   Sdl2VirtualJoystick(const Sdl2VirtualJoystick&) = delete;
   Sdl2VirtualJoystick& operator=(const Sdl2VirtualJoystick&) = delete;
@@ -47,6 +49,7 @@ class Sdl2VirtualJoystick : public TestJoystick {
 
   const Sdl2Api* api_;
   bool gameController_;
+  std::string name_;
   bool plugged_ = false;
   void* handle_ = nullptr;
   int32_t instance_ = -1;

@@ -43,3 +43,11 @@ std::unique_ptr<TestJoystick> MakeTestJoystick(const std::string& fifoPath, Joys
   }
   return std::make_unique<VirtualJoystick>(fifoPath, shape);
 }
+
+std::unique_ptr<TestJoystick> MakeNamedTestJoystick(const std::string& folder, const std::string& name,
+                                                    JoystickShape shape) {
+  if (LinkedSdlImplementation() == SdlImplementation::kCompat) {
+    return std::make_unique<Sdl2VirtualJoystick>(shape, false, name.c_str());
+  }
+  return std::make_unique<VirtualJoystick>(folder + "/" + name, shape);
+}

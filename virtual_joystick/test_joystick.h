@@ -74,5 +74,10 @@ const char* SdlImplementationName(SdlImplementation implementation);
 // an SDL 2 virtual joystick on sdl12-compat, a uinput pad on either when the
 // environment asks for kernel pads. Check ok() on the result.
 std::unique_ptr<TestJoystick> MakeTestJoystick(const std::string& fifoPath, JoystickShape shape);
+// The same with a device name of the test's choice: the FIFO is made under
+// folder with that name (classic SDL names it by its whole path); the SDL 2
+// device is given the name.
+std::unique_ptr<TestJoystick> MakeNamedTestJoystick(const std::string& folder, const std::string& name,
+                                                    JoystickShape shape);
 
 #endif

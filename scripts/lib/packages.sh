@@ -20,9 +20,10 @@ ensure_packages() {
     { echo "Could not install:$missing" >&2; return 1; }
 }
 
-# What building and testing the native library needs.
+# What building and testing the native library needs; acl and attr give
+# the tests' files ACL entries and extended attributes.
 NATIVE_PACKAGES="build-essential cmake pkg-config libsdl1.2-dev libgtk2.0-dev \
-libgtest-dev libgmock-dev xvfb xauth binutils"
+libgtest-dev libgmock-dev xvfb xauth binutils acl attr"
 
 # What the package test checks the Debian packages with.
 PACKAGE_CHECK_PACKAGES="lintian"

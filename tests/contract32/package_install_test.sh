@@ -3,16 +3,19 @@
 # the stand-in host and the gamepad), checks them with lintian when it is
 # installed (any error or warning fails), installs them into a scratch root
 # with dpkg-deb -x, and loads the plug-in from there on each SDL 1.2 present:
-# classic, and sdl12-compat when installed.
-#   package_install_test.sh BUILD_DIR ARCH LOADER [EMULATOR COMMAND...]
-# ARCH is the packages' Debian architecture (amd64, i386); LOADER is
-# kelvo_package_loader of the same build, run through the emulator command
-# when one is given.
+# classic, and sdl12-compat when installed. Then installs them with dpkg into
+# a database of its own, together with the plug-in's package of the other
+# architecture when OTHER_BUILD_DIR names a build of it.
+#   package_install_test.sh BUILD_DIR ARCH OTHER_BUILD_DIR LOADER [EMULATOR COMMAND...]
+# ARCH is the packages' Debian architecture (amd64, i386); OTHER_BUILD_DIR may
+# be empty; LOADER is kelvo_package_loader of the same build, run through the
+# emulator command when one is given.
 set -u
 build="$1"
 arch="$2"
-loader="$3"
-shift 3
+other_build="$3"
+loader="$4"
+shift 4
 here=$(cd "$(dirname "$0")" && pwd)
 triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH -a"$arch" 2>/dev/null)
 
@@ -29,6 +32,10 @@ for deb in "$plugin" "$demo"; do
   [ "$(dpkg-deb -f "$deb" Version)" = 1.6.1 ] || fail "Version of $deb"
   [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "Architecture of $deb"
 done
+# The plug-in's packages of two architectures install side by side; the
+# demo's share /usr/bin, one architecture at a time.
+[ "$(dpkg-deb -f "$plugin" Multi-Arch)" = same ] || fail "kelvo is not Multi-Arch: same"
+[ "$(dpkg-deb -f "$demo" Multi-Arch)" = no ] || fail "kelvo-demo claims Multi-Arch"
 # Either SDL 1.2: the classic library, or sdl12-compat as the system's.
 depends=$(dpkg-deb -f "$plugin" Depends)
 for runtime in "libsdl1.2debian (>= 1.2.15) | libsdl1.2-compat-shim" libgtk2.0-0; do
@@ -37,7 +44,9 @@ done
 case "$(dpkg-deb -f "$demo" Depends)" in "kelvo (= 1.6.1), "*) ;; *) fail "kelvo-demo does not depend on kelvo" ;; esac
 
 if command -v lintian >/dev/null; then
-  lintian "$plugin" "$demo" >"$scratch/lintian.log" 2>&1
+  # lintian leaves files in TMPDIR: in the scratch folder they go with it.
+  mkdir "$scratch/tmp"
+  TMPDIR="$scratch/tmp" lintian "$plugin" "$demo" >"$scratch/lintian.log" 2>&1
   if grep -Eq '^[EW]: ' "$scratch/lintian.log"; then
     cat "$scratch/lintian.log"
     fail "lintian: $(grep -Ec '^E: ' "$scratch/lintian.log") errors, $(grep -Ec '^W: ' "$scratch/lintian.log") warnings"
@@ -77,4 +86,5 @@ if [ -n "${DISPLAY:-}" ]; then
   grep -q "^library: root/usr/lib/$triplet/kelvo/libKelvo.so$" "$scratch/host.log" ||
     { cat "$scratch/host.log"; fail "installed kelvo-host did not load the installed plug-in"; }
 fi
+"$here/package_coinstall.sh" "$scratch" "$plugin" "$demo" "$other_build" || fail "installing with dpkg"
 echo "kelvo_1.6.1_$arch.deb and kelvo-demo_1.6.1_$arch.deb: plug-in $(echo "$libs" | cut -c2-), Depends: $depends"

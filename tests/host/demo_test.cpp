@@ -2,10 +2,13 @@
 // script's own build step is plain CMake): headless and stopped with Ctrl-C,
 // and the screenshot run on sdl12-compat, where the gamepad must reach the
 // plug-in through the host.
+#include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "tests/host/host_fixture.h"
@@ -15,19 +18,34 @@ namespace {
 const std::string kDemo = KELVO_SOURCE_DIR "/scripts/demo";
 const std::string kCompatSdl = "/usr/lib/" KELVO_LIBRARY_ARCHITECTURE "/sdl12-compat/libSDL-1.2.so.0";
 
-// Runs scripts/demo with these arguments, no display, on the programs built.
-void StartDemo(ChildProcess* demo, const std::vector<std::string>& args) {
+// Runs scripts/demo with these arguments, no display, on the programs built,
+// with a temporary folder of its own (tmp), which it must leave empty.
+void StartDemo(ChildProcess* demo, const std::vector<std::string>& args, const std::string& tmp) {
   std::vector<std::string> argv = {"/bin/sh", kDemo};
   argv.insert(argv.end(), args.begin(), args.end());
   demo->ReadErrorsToo();
-  ASSERT_TRUE(
-      demo->Start(argv, {{"DISPLAY", ""}, {"KELVO_BUILD_DIR", KELVO_BUILD_DIR}, {"KELVO_NO_BUILD", "1"}}));
+  ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+  ASSERT_TRUE(demo->Start(
+      argv,
+      {{"DISPLAY", ""}, {"KELVO_BUILD_DIR", KELVO_BUILD_DIR}, {"KELVO_NO_BUILD", "1"}, {"TMPDIR", tmp}}));
+}
+
+// What a folder holds, one name a line.
+std::string Listing(const std::string& folder) {
+  std::string names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir))
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        names += std::string(entry->d_name) + "\n";
+    closedir(dir);
+  }
+  return names;
 }
 
 TEST(DemoTest, CtrlCOnAHeadlessDemoEndsCleanlyAndLeavesNothingBehind) {
   ScratchDir dir;
   ChildProcess demo;
-  StartDemo(&demo, {"--virtual"});
+  StartDemo(&demo, {"--virtual"}, dir.File("tmp"));
   const std::string joystick = demo.WaitFor("joystick:", 30);
   ASSERT_NE(joystick, "") << demo.Transcript();
   const std::string folder = joystick.substr(joystick.find('/'), joystick.find("/js0") - joystick.find('/'));
@@ -41,14 +59,17 @@ TEST(DemoTest, CtrlCOnAHeadlessDemoEndsCleanlyAndLeavesNothingBehind) {
   for (const char* fault : {"Fatal IO error", "terminate called", "Aborted", "not found"})
     EXPECT_EQ(said.find(fault), std::string::npos) << fault << " in:\n" << said;
   EXPECT_FALSE(FileExists(folder)) << folder;
+  EXPECT_EQ(Listing(dir.File("tmp")), "") << "left in TMPDIR";
 }
 
 TEST(DemoTest, ScreenshotsOnSdl12CompatShowTheGamepadsPress) {
   if (!FileExists(kCompatSdl)) GTEST_SKIP() << "sdl12-compat is not installed: " << kCompatSdl;
   ScratchDir dir;
   ChildProcess demo;
-  StartDemo(&demo, {"--sdl12-compat", "--screenshot", dir.File("shots")});
+  // Our options in either order: --sdl12-compat after --screenshot too.
+  StartDemo(&demo, {"--screenshot", dir.File("shots"), "--sdl12-compat"}, dir.File("tmp"));
   EXPECT_EQ(demo.WaitExit(60), 0) << demo.Transcript();
+  EXPECT_EQ(Listing(dir.File("tmp")), "") << "left in TMPDIR";
   EXPECT_TRUE(demo.Seen("sdl: sdl12-compat", 0)) << demo.Transcript();
   for (const char* png : {"host.png", "properties.png", "gamepad.png", "kelvo-host.png"})
     EXPECT_TRUE(FileExists(dir.File("shots") + "/" + png)) << png;

@@ -131,4 +131,30 @@ TEST_F(GamepadTest, RefusesAShapeSdlCannotTake) {
   }
 }
 
+// Help is there without a display (a server, a terminal over ssh); anything
+// else needs one and says so.
+TEST(GamepadOptionsTest, HelpNeedsNoDisplay) {
+  struct Case {
+    std::vector<std::string> args;
+    int exitStatus;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, "usage: kelvo-vjoy --device FIFO"},
+      {{"-h"}, 0, "--commands      read commands"},
+      {{"--device", "/nonexistent", "--help"}, 0, "usage: kelvo-vjoy"},
+      {{"--device", "/nonexistent"}, 1, "kelvo-vjoy: cannot open the display"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    ChildProcess gamepad;
+    gamepad.ReadErrorsToo();
+    std::vector<std::string> argv = {KELVO_VJOY_PATH};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(gamepad.Start(argv, {{"DISPLAY", ""}}));
+    EXPECT_EQ(gamepad.WaitExit(10), c.exitStatus) << gamepad.Transcript();
+    EXPECT_TRUE(gamepad.Seen(c.said, 0)) << gamepad.Transcript();
+  }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@ DialogWatcher::DialogWatcher() {
 DialogWatcher::~DialogWatcher() { g_source_remove(source_); }
 
 int DialogWatcher::Tick(void* self) {
-  AnswerMessageBoxes(&static_cast<DialogWatcher*>(self)->texts_);
+  DialogWatcher* watcher = static_cast<DialogWatcher*>(self);
+  AnswerMessageBoxes(&watcher->texts_, &watcher->secondLines_);
   return TRUE;
 }

@@ -15,11 +15,14 @@ class DialogWatcher {
 
   // Texts of the boxes dismissed so far, in order.
   const std::vector<std::string>& texts() const { return texts_; }
+  // Their second lines, in the same order ("" for none).
+  const std::vector<std::string>& secondLines() const { return secondLines_; }
 
  private:
   static int Tick(void* self);
   unsigned source_ = 0;
   std::vector<std::string> texts_;
+  std::vector<std::string> secondLines_;
 };
 
 #endif

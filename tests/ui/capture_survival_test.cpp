@@ -14,7 +14,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr char kNoJoystick[] = "No joystick is open: switch the plug-in on with a joystick attached";
+constexpr char kNoJoystick[] = "No joystick is open";
 
 class CaptureSurvivalTest : public CapturePageTest {
  protected:

@@ -1,7 +1,10 @@
 // What a person sees on the page: every text whole at any font, no widget
 // over another, the key map in force whenever the page shows, keys lit
 // while held, and the joystick's name.
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -94,6 +97,25 @@ class PageViewTest : public PageTest {
   void ExpectEverythingShown(GtkWidget* page);
 };
 
+// The page asks for as much room right of and below its widgets as they
+// leave left of and above them, so a dialog sized to it shows even margins.
+void ExpectEvenMargins(GtkWidget* page) {
+  const GtkAllocation all = AllocationOf(page);
+  int left = all.width, top = all.height, right = all.width, bottom = all.height;
+  for (GtkWidget* child : Children(page)) {
+    const GtkAllocation a = AllocationOf(child);
+    left = std::min(left, a.x - all.x);
+    top = std::min(top, a.y - all.y);
+    right = std::min(right, all.x + all.width - a.x - a.width);
+    bottom = std::min(bottom, all.y + all.height - a.y - a.height);
+  }
+  std::printf("margins: left %d, right %d, top %d, bottom %d\n", left, right, top, bottom);
+  EXPECT_GE(left, 8);
+  EXPECT_GE(top, 8);
+  EXPECT_LE(std::abs(left - right), 1) << "left " << left << ", right " << right;
+  EXPECT_LE(std::abs(top - bottom), 1) << "top " << top << ", bottom " << bottom;
+}
+
 void PageViewTest::ExpectEverythingShown(GtkWidget* page) {
   GtkComboBox* combo = GTK_COMBO_BOX(FirstChildOfType(page, GTK_TYPE_COMBO_BOX));
   for (int item = 0; item < 3; ++item) {
@@ -163,6 +185,7 @@ TEST_F(PageViewTest, EveryTextIsShownWholeAndNoWidgetCoversAnother) {
     EXPECT_LE(factor, c.atMost);
     EXPECT_NEAR(combo.x / 160.0, factor, 0.01);
     EXPECT_NEAR(label.y / 112.0, factor, 0.01);
+    ExpectEvenMargins(page);
   }
   // A page already open follows a new font too.
   SetFont("Sans 10");
