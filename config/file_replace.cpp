@@ -31,9 +31,11 @@ long long Now() {
   return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-// A descriptor closed when it goes out of scope; never copied.
+// A descriptor closed when it goes out of scope.
 struct Fd {
   explicit Fd(int descriptor = -1) : fd(descriptor) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
   ~Fd() { Reset(-1); }
   void Reset(int descriptor) {
     if (fd >= 0) close(fd);

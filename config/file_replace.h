@@ -2,7 +2,8 @@
 // them for this process (fs.protected_symlinks, search permission, loops),
 // without /proc; only a regular file is ever opened, so a FIFO or a device
 // neither blocks nor is disturbed. No call waits on another process for more
-// than about a second in all, and none allocates.
+// than about a second in all. Only the look for abandoned temporaries
+// allocates (a directory listing); where it cannot, it is skipped.
 #ifndef KELVO_CONFIG_FILE_REPLACE_H
 #define KELVO_CONFIG_FILE_REPLACE_H
 

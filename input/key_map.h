@@ -4,7 +4,8 @@
 // The host may poll on its own thread while the settings page runs on the GTK
 // thread, so every SDL joystick call and every change of these variables is
 // made while holding joyLock. It is held only for short, bounded work: never
-// across a message box, file I/O or a wait for the user.
+// across a message box, Kelvo.ini's reading or writing, or a wait for the
+// user (device scans and opens of a listing do happen under it).
 #ifndef KELVO_INPUT_KEY_MAP_H
 #define KELVO_INPUT_KEY_MAP_H
 

@@ -18,7 +18,7 @@ constexpr char kSensitivityTooltip[] = "Stick travel each choice needs: High 500
 constexpr guint kTickMs = 60;
 
 // Object data: on a key button while it is drawn lit; on a page while its
-// timeout runs, counting its ticks from 1.
+// timeout runs.
 constexpr char kLit[] = "kelvo-lit";
 constexpr char kLive[] = "kelvo-live";
 
@@ -105,10 +105,10 @@ void BringUpToDate(GtkWidget* page) {
 gboolean Tick(gpointer data) {
   HostCall call;
   GtkWidget* page = GTK_WIDGET(data);
-  const int ticks = OnScreen(page) ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(page), kLive)) + 1 : 0;
-  g_object_set_data(G_OBJECT(page), kLive, GINT_TO_POINTER(ticks));  // none once off screen
-  if (ticks > 0) BringUpToDate(page);
-  return ticks > 0;
+  const bool live = OnScreen(page);
+  g_object_set_data(G_OBJECT(page), kLive, live ? GINT_TO_POINTER(1) : nullptr);  // none once off screen
+  if (live) BringUpToDate(page);
+  return live;
 }
 
 // The first update comes as soon as the main loop is free, not a tick later.
