@@ -30,7 +30,8 @@ for d in proc sys dev tmp run; do mkdir -p "/new/$d"; done
 mount -t proc proc /new/proc
 mount -t sysfs sysfs /new/sys
 mount -t devtmpfs devtmpfs /new/dev
-mount -t tmpfs tmpfs /new/tmp
+# /tmp stays the overlay's, writable in memory: the tree and its builds may
+# lie below the host's /tmp (a CI clone), which a tmpfs would hide.
 mount -t tmpfs tmpfs /new/run
 mkdir -p /new/dev/pts /new/dev/shm
 mount -t devpts devpts /new/dev/pts
