@@ -30,7 +30,6 @@ struct Folder {
 // fail to allocate, and the unload may come after C++ objects are gone.
 struct Watch {
   DeviceLooks looks;
-  unsigned polls = 0;
   int64_t retryAt = 0;  // a watch could not be made: try again then
   int inotifyFd = -1;
   Folder folders[kMaxFolders];
@@ -122,7 +121,7 @@ void ReadArrivals(int64_t now) {
   if (arrived) watch.looks.ListAfter(now, DeviceLooks::kSettleNs);
 }
 
-// Out of line, so that the polls' usual way through ListAgain stays short.
+// Out of line, so that the polls' usual way through UpdateAndLook stays short.
 __attribute__((noinline)) bool Look(bool padOpen, bool look) {
   const int64_t now = DeviceLooks::Now();
   if (!watch.looks.Due(now, look)) return false;
@@ -146,11 +145,9 @@ bool UpdateAndLook(bool padOpen, bool look) {
     errno = 0;
     SDL_JoystickUpdate();
     if (errno != EAGAIN && errno != EINTR) return true;  // the pad went
-    // The clock is then read at every 16th poll only: the look just keeps
-    // SDL's event setting right.
-    if (!look && ++watch.polls % 16 != 0) return false;
   }
-  return Look(padOpen, look);
+  // With a pad open the look only keeps SDL's event setting right.
+  return !watch.looks.SkipClock(padOpen, look) && Look(padOpen, look);
 }
 
 void ListLater() { watch.looks.ListAfter(DeviceLooks::Now(), DeviceLooks::kRetryNs); }

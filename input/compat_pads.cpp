@@ -94,7 +94,10 @@ bool DevicesChanged(bool padOpen) {
 }
 
 bool UpdateAndLook(bool padOpen, bool look) {
-  if (padOpen) SDL_JoystickUpdate();  // SDL 2 tells of a pad gone at the next look
+  // SDL 2 tells of a pad gone at the next look. The clock is read at every
+  // poll: a host may start video at any time, and its joystick events then
+  // start at the next tick.
+  if (padOpen) SDL_JoystickUpdate();
   const int64_t now = DeviceLooks::Now();
   if (!watch.looks.Due(now, look)) return false;
   KeepJoystickEventsOnlyForAReader();

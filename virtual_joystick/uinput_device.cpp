@@ -107,10 +107,12 @@ int UinputButtonCode(int button) {
 
 UinputJoystick::UinputJoystick(JoystickShape shape, std::string name)
     : TestJoystick(shape), name_(std::move(name)) {
-  Plug(shape);
+  Create(shape);
 }
 
-bool UinputJoystick::Plug(JoystickShape shape) {
+bool UinputJoystick::Plug(JoystickShape shape) { return Create(shape); }
+
+bool UinputJoystick::Create(JoystickShape shape) {
   device_.Destroy();
   shape_ = shape;
   UinputSpec spec;

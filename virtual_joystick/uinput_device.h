@@ -74,6 +74,10 @@ class UinputJoystick : public TestJoystick {
   static std::string DefaultName() { return "Kelvo uinput pad"; }
 
  private:
+  // Makes the device afresh with this shape (Plug, which the constructor
+  // must not call: it is virtual).
+  bool Create(JoystickShape shape);
+
   std::string name_;
   UinputDevice device_;
 };
