@@ -106,13 +106,13 @@ TEST_F(DeviceChurnTest, OtherDevicesComingAndGoingLeaveAHeldKeyHeld) {
   };
   struct Case {
     const char* what;
-    UinputSpec spec;
+    UinputLayout layout;
   };
-  const Case cases[] = {{"a keyboard", UinputKeyboardSpec()}, {"a mouse", UinputMouseSpec()}};
+  const Case cases[] = {{"a keyboard", UinputKeyboardLayout()}, {"a mouse", UinputMouseLayout()}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     UinputDevice device;
-    ASSERT_TRUE(device.Create(c.spec));
+    ASSERT_TRUE(device.Create(c.layout));
     EXPECT_TRUE(heldThroughout()) << "while it is there";
     ASSERT_TRUE(device.Destroy());
     EXPECT_TRUE(heldThroughout()) << "after it went";

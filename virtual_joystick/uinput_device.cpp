@@ -55,23 +55,23 @@ std::vector<std::string> NodesOf(int fd) {
 
 }  // namespace
 
-bool UinputDevice::Create(const UinputSpec& spec) {
+bool UinputDevice::Create(const UinputLayout& layout) {
   Destroy();
   const int fd = open("/dev/uinput", O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
   uinput_user_dev setup{};
-  std::snprintf(setup.name, sizeof(setup.name), "%s", spec.name.c_str());
+  std::snprintf(setup.name, sizeof(setup.name), "%s", layout.name.c_str());
   setup.id.bustype = BUS_VIRTUAL;
   setup.id.vendor = 0x1209;
   setup.id.product = 0x4b56;
   setup.id.version = 1;
   bool ok = true;
-  if (!spec.keys.empty()) ok = ok && ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0;
-  for (int key : spec.keys) ok = ok && ioctl(fd, UI_SET_KEYBIT, key) == 0;
-  if (!spec.rels.empty()) ok = ok && ioctl(fd, UI_SET_EVBIT, EV_REL) == 0;
-  for (int rel : spec.rels) ok = ok && ioctl(fd, UI_SET_RELBIT, rel) == 0;
-  if (!spec.abs.empty()) ok = ok && ioctl(fd, UI_SET_EVBIT, EV_ABS) == 0;
-  for (const UinputSpec::Abs& abs : spec.abs) {
+  if (!layout.keys.empty()) ok = ok && ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0;
+  for (int key : layout.keys) ok = ok && ioctl(fd, UI_SET_KEYBIT, key) == 0;
+  if (!layout.rels.empty()) ok = ok && ioctl(fd, UI_SET_EVBIT, EV_REL) == 0;
+  for (int rel : layout.rels) ok = ok && ioctl(fd, UI_SET_RELBIT, rel) == 0;
+  if (!layout.abs.empty()) ok = ok && ioctl(fd, UI_SET_EVBIT, EV_ABS) == 0;
+  for (const UinputLayout::Abs& abs : layout.abs) {
     ok = ok && ioctl(fd, UI_SET_ABSBIT, abs.code) == 0;
     setup.absmin[abs.code] = abs.minimum;
     setup.absmax[abs.code] = abs.maximum;
@@ -115,19 +115,19 @@ bool UinputJoystick::Plug(JoystickShape shape) { return Create(shape); }
 bool UinputJoystick::Create(JoystickShape shape) {
   device_.Destroy();
   shape_ = shape;
-  UinputSpec spec;
-  spec.name = name_;
-  for (int b = 0; b < shape.buttons && b < kUinputMaxButtons; ++b) spec.keys.push_back(UinputButtonCode(b));
-  spec.abs = {{ABS_X, -32768, 32767}, {ABS_Y, -32768, 32767}};
+  UinputLayout layout;
+  layout.name = name_;
+  for (int b = 0; b < shape.buttons && b < kUinputMaxButtons; ++b) layout.keys.push_back(UinputButtonCode(b));
+  layout.abs = {{ABS_X, -32768, 32767}, {ABS_Y, -32768, 32767}};
   if (shape.hats > 0) {
-    spec.abs.push_back({ABS_HAT0X, -1, 1});
-    spec.abs.push_back({ABS_HAT0Y, -1, 1});
+    layout.abs.push_back({ABS_HAT0X, -1, 1});
+    layout.abs.push_back({ABS_HAT0Y, -1, 1});
   }
   // Classic SDL reading the joydev node learns the hat from this setting;
   // on an event node it reads the hat from the device itself.
   const std::string counts = "'" + name_ + "' 2 " + std::to_string(shape.hats) + " 0";
   setenv("SDL_LINUX_JOYSTICK", counts.c_str(), 1);
-  return device_.Create(spec);
+  return device_.Create(layout);
 }
 
 bool UinputJoystick::Unplug() { return device_.Destroy(); }
@@ -149,19 +149,19 @@ bool UinputJoystick::SetHat(uint8_t hatBits) {
   return device_.Emit(EV_ABS, ABS_HAT0X, x / 32767) && device_.Emit(EV_ABS, ABS_HAT0Y, y / 32767);
 }
 
-UinputSpec UinputKeyboardSpec() {
-  UinputSpec spec;
-  spec.name = "Kelvo uinput keyboard";
-  for (int key = KEY_ESC; key <= KEY_KPDOT; ++key) spec.keys.push_back(key);
-  return spec;
+UinputLayout UinputKeyboardLayout() {
+  UinputLayout layout;
+  layout.name = "Kelvo uinput keyboard";
+  for (int key = KEY_ESC; key <= KEY_KPDOT; ++key) layout.keys.push_back(key);
+  return layout;
 }
 
-UinputSpec UinputMouseSpec() {
-  UinputSpec spec;
-  spec.name = "Kelvo uinput mouse";
-  spec.keys = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
-  spec.rels = {REL_X, REL_Y, REL_WHEEL};
-  return spec;
+UinputLayout UinputMouseLayout() {
+  UinputLayout layout;
+  layout.name = "Kelvo uinput mouse";
+  layout.keys = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
+  layout.rels = {REL_X, REL_Y, REL_WHEEL};
+  return layout;
 }
 
 bool UinputPadsRequested() {

@@ -16,7 +16,7 @@
 #include "virtual_joystick/test_joystick.h"
 
 // What a device reports: its name and the event codes it has.
-struct UinputSpec {
+struct UinputLayout {
   std::string name;
   std::vector<int> keys;  // EV_KEY codes
   std::vector<int> rels;  // EV_REL codes
@@ -33,7 +33,7 @@ class UinputDevice {
   UinputDevice(const UinputDevice&) = delete;
   UinputDevice& operator=(const UinputDevice&) = delete;
 
-  bool Create(const UinputSpec& spec);
+  bool Create(const UinputLayout& layout);
   // True when a device was there to destroy.
   bool Destroy();
   bool created() const { return fd_ >= 0; }
@@ -82,8 +82,8 @@ class UinputJoystick : public TestJoystick {
   UinputDevice device_;
 };
 
-UinputSpec UinputKeyboardSpec();
-UinputSpec UinputMouseSpec();
+UinputLayout UinputKeyboardLayout();
+UinputLayout UinputMouseLayout();
 
 // The environment asks for kernel pads (KELVO_TEST_PAD=uinput).
 bool UinputPadsRequested();
