@@ -16,18 +16,6 @@
 
 namespace {
 
-bool WriteAll(int fd, const void* data, size_t size) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool WriteEvent(int fd, int type, int code, int value) {
   input_event event{};
   event.type = static_cast<uint16_t>(type);

@@ -15,14 +15,17 @@ bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value) {
   event.type = type;
   event.number = number;
   event.value = value;
-  const char* bytes = reinterpret_cast<const char*>(&event);
-  size_t left = sizeof(event);
-  while (left > 0) {
-    const ssize_t n = write(fd, bytes, left);
+  return WriteAll(fd, &event, sizeof(event));
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     bytes += n;
-    left -= static_cast<size_t>(n);
+    size -= static_cast<size_t>(n);
   }
   return true;
 }

@@ -7,6 +7,7 @@
 #ifndef KELVO_VIRTUAL_JOYSTICK_VIRTUAL_JOYSTICK_H
 #define KELVO_VIRTUAL_JOYSTICK_VIRTUAL_JOYSTICK_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -47,6 +48,9 @@ class VirtualJoystick : public TestJoystick {
 
 // Writes one Linux joystick event to an open joystick FIFO.
 bool WriteJoystickEvent(int fd, uint8_t type, uint8_t number, int16_t value);
+
+// Writes all of data to fd, going on after a signal; false on a failure.
+bool WriteAll(int fd, const void* data, size_t size);
 
 // Writes the two axis events that set hat 0 of a joystick of this shape to
 // these SDL_HAT_* bits; false when the shape has no hat or the write fails.
