@@ -26,7 +26,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/plugin_loader.h"
+#include "loader/plugin_loader.h"
 #include "tests/support/scratch_dir.h"
 #include "virtual_joystick/test_joystick.h"
 
@@ -169,9 +169,7 @@ int main(int argc, char** argv) {
   GtkWidget* notebook = gtk_notebook_new();
   gtk_container_add(GTK_CONTAINER(window), notebook);
   gtk_widget_show_all(window);
-  RawRecord prop(sizeof(void*), 0);
-  prop.Put<void*>(0, notebook);
-  plugin.SetPropertyFunc(prop.data());
+  plugin.SetProperty(notebook);
   Settle();
   GtkWidget* keyA = KeyAButton(notebook);
   if (keyA == nullptr) {

@@ -39,8 +39,8 @@
 #include <vector>
 
 #include "gtk_helpers/widget_search.h"
+#include "loader/plugin_loader.h"
 #include "tests/support/allocation_count.h"
-#include "tests/support/plugin_loader.h"
 #include "virtual_joystick/test_joystick.h"
 
 namespace {
@@ -264,9 +264,7 @@ Latency MeasurePolling(std::chrono::milliseconds duration, std::atomic<bool>* st
 bool MeasureDuringCapture(std::chrono::milliseconds duration, Latency* latency) {
   GtkWidget* notebook = gtk_notebook_new();
   g_object_ref_sink(notebook);
-  RawRecord prop(sizeof(void*), 0);
-  prop.Put<void*>(0, notebook);
-  plugin.SetPropertyFunc(prop.data());
+  plugin.SetProperty(notebook);
   const int pages = gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook));
   GtkWidget* keyA =
       pages > 0 ? FindWidgetNamed(gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), pages - 1), "btn1")

@@ -12,7 +12,7 @@
 namespace {
 
 struct Window {
-  const PluginLibrary* plugin = nullptr;
+  const Plugin* plugin = nullptr;
   WindowActions actions{};
   GtkWidget* window = nullptr;
   GtkWidget* wordLabel = nullptr;
@@ -119,8 +119,7 @@ GtkWidget* Button(GtkWidget* box, GtkWidget* button, const char* name, GCallback
 
 }  // namespace
 
-void BuildHostWindow(const PluginLibrary& plugin, const WindowContent& content,
-                     const WindowActions& actions) {
+void BuildHostWindow(const Plugin& plugin, const WindowContent& content, const WindowActions& actions) {
   shown.plugin = &plugin;
   shown.actions = actions;
   GtkWidget* box = nullptr;
@@ -195,8 +194,7 @@ void OpenProperties() {
   gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), notebook, TRUE, TRUE, 0);
   gtk_widget_show(notebook);
 
-  PropertyRecord record{GTK_NOTEBOOK(notebook)};
-  shown.plugin->setProperty(&record);
+  shown.plugin->SetProperty(notebook);
   const int pages = gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook));
   if (pages > 0) gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), pages - 1);
 

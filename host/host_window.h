@@ -22,7 +22,7 @@ struct WindowActions {
   void (*quit)();
 };
 
-void BuildHostWindow(const PluginLibrary& plugin, const WindowContent& content, const WindowActions& actions);
+void BuildHostWindow(const Plugin& plugin, const WindowContent& content, const WindowActions& actions);
 void DestroyHostWindow();
 GtkWidget* HostWindow();
 

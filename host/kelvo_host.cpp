@@ -48,7 +48,7 @@ namespace {
 
 constexpr JoystickShape kGamepadShape{12, 2, 1};
 
-PluginLibrary plugin;
+Plugin plugin;
 PadPoller poller;
 std::string runFolder;
 GamepadJoystick stick;  // the virtual joystick, when made
@@ -166,7 +166,7 @@ void ShutDown() {
   if (done.exchange(true)) return;
   poller.Stop();
   gamepad.Stop();
-  Say("plugin dropped: %d", plugin.drop());
+  Say("plugin dropped: %d", plugin.DeleteFunc());
   stick.Remove();
   if (!runFolder.empty()) RemoveRunFolder(runFolder);
 }
@@ -210,7 +210,7 @@ void StartGamepad() {
 }
 
 void SwitchOnAgain() {
-  Say("switching on: %d", SwitchOn(plugin));
+  Say("switching on: %d", plugin.SwitchOn());
   ShowJoystick(JoystickInUse());
 }
 
@@ -235,14 +235,12 @@ int main(int argc, char** argv) {
   OnDisplayLost(ShutDownWithoutDisplay);
   if (const int removed = RemoveLeftoverRunFolders())
     Say("removed %d folder%s left by a host that no longer runs", removed, removed == 1 ? "" : "s");
-  if (!LoadPlugin(options.library, &plugin)) return 1;
+  if (!FindPlugin(options.library, &plugin)) return 1;
   vjoyProgram = options.vjoy.empty() ? ExecutableDir() + "/kelvo-vjoy" : options.vjoy;
   if (options.vjoy.empty() && access(vjoyProgram.c_str(), X_OK) != 0) vjoyProgram = "kelvo-vjoy";
 
-  char name[64] = {};
-  GetInfoRecord info{};
-  info.name = name;
-  plugin.getInfo(&info);
+  const PluginIdentity info = plugin.GetInfo();
+  const char* name = info.name.c_str();
   const std::string library = ShownPath(plugin.path);
   Say("plugin: %s\ntype: %d\nid: %s\nlibrary: %s", name, info.type, Identifier(info.guid, " ").c_str(),
       library.c_str());
@@ -262,7 +260,7 @@ int main(int argc, char** argv) {
   if (options.seconds >= 0) g_timeout_add(static_cast<guint>(options.seconds * 1000), TimeIsUp, nullptr);
   if (options.commands) StartCommandChannel({TellGamepad, RunHostCommand, RequestQuit});
 
-  SwitchOn(plugin);
+  plugin.SwitchOn();
   const std::string joystick = JoystickInUse();
   Say("joystick: %s", joystick.c_str());
   if (!quitRequested) {
@@ -271,7 +269,7 @@ int main(int argc, char** argv) {
         {StartGamepad, SwitchOnAgain, RequestQuit});
     StartGamepad();
     Say("pad %s", DescribePadWord(~0ul).c_str());
-    poller.Start(plugin.run, OnPadWord);
+    poller.Start(plugin.RunFunc, OnPadWord);
     g_idle_add(
         [](gpointer) -> gboolean {
           RunCommandsWaitingForTheWindow();

@@ -1,6 +1,5 @@
 #include "host/plugin_library.h"
 
-#include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -32,42 +31,27 @@ std::vector<std::string> Candidates(const std::string& requested) {
   return {dir + "/../" KELVO_PLUGIN_DIR "/libKelvo.so", dir + "/../libKelvo.so", "libKelvo.so"};
 }
 
-template <typename Function>
-bool Resolve(void* handle, const char* name, Function* function) {
-  *function = reinterpret_cast<Function>(dlsym(handle, name));
-  return *function != nullptr;
-}
-
 }  // namespace
 
-bool LoadPlugin(const std::string& requested, PluginLibrary* plugin) {
-  std::string errors;
+bool FindPlugin(const std::string& requested, Plugin* plugin) {
+  std::string errors, why;
   for (const std::string& candidate : Candidates(requested)) {
     const bool isPath = candidate.find('/') != std::string::npos;
     if (isPath && requested.empty() && access(candidate.c_str(), F_OK) != 0) continue;
-    plugin->handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (plugin->handle != nullptr) {
-      plugin->path = candidate;
-      break;
+    switch (OpenPlugin(candidate, plugin, &why)) {
+      case OpenResult::kOpened:
+        return true;
+      case OpenResult::kNotLoaded:
+        errors += "\n  " + why;
+        break;
+      case OpenResult::kEntryPointMissing:
+        std::fprintf(stderr, "kelvo-host: %s has no entry point %s\n", ShownPath(candidate).c_str(),
+                     why.c_str());
+        return false;
     }
-    errors += std::string("\n  ") + dlerror();
   }
-  if (plugin->handle == nullptr) {
-    std::fprintf(stderr, "kelvo-host: cannot load the plug-in:%s\n", errors.c_str());
-    return false;
-  }
-  const char* missing = !Resolve(plugin->handle, "GetInfoFunc", &plugin->getInfo)   ? "GetInfoFunc"
-                        : !Resolve(plugin->handle, "SetInfoFunc", &plugin->setInfo) ? "SetInfoFunc"
-                        : !Resolve(plugin->handle, "RunFunc", &plugin->run)         ? "RunFunc"
-                        : !Resolve(plugin->handle, "SetPropertyFunc", &plugin->setProperty)
-                            ? "SetPropertyFunc"
-                        : !Resolve(plugin->handle, "DeleteFunc", &plugin->drop) ? "DeleteFunc"
-                                                                                : nullptr;
-  if (missing != nullptr) {
-    std::fprintf(stderr, "kelvo-host: %s has no entry point %s\n", ShownPath(plugin->path).c_str(), missing);
-    return false;
-  }
-  return true;
+  std::fprintf(stderr, "kelvo-host: cannot load the plug-in:%s\n", errors.c_str());
+  return false;
 }
 
 std::string ShownPath(const std::string& path) {
@@ -92,11 +76,4 @@ std::string ShownPath(const std::string& path) {
   std::free(real);
   std::free(here);
   return shown;
-}
-
-int32_t SwitchOn(const PluginLibrary& plugin) {
-  SetInfoRecord on{};
-  on.stateMask = 1;
-  on.state = 1;
-  return plugin.setInfo(&on);
 }

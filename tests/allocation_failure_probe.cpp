@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "tests/support/allocation_count.h"
-#include "tests/support/plugin_loader.h"
+#include "loader/plugin_loader.h"
 #include "virtual_joystick/test_joystick.h"
 
 int main(int argc, char** argv) {

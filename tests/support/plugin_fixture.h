@@ -14,7 +14,7 @@
 #include <string>
 
 #include "tests/support/dialogs.h"
-#include "tests/support/plugin_loader.h"
+#include "loader/plugin_loader.h"
 #include "tests/support/scratch_dir.h"
 #include "virtual_joystick/test_joystick.h"
 #include "virtual_joystick/virtual_joystick.h"

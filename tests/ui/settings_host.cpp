@@ -14,12 +14,7 @@ PropertiesWindow::PropertiesWindow() {
 
 PropertiesWindow::~PropertiesWindow() { gtk_widget_destroy(window_); }
 
-int32_t PropertiesWindow::AddPage(const Plugin& plugin) {
-  // SETPROPPLUGIN: the notebook pointer at offset 0.
-  RawRecord record(sizeof(void*));
-  record.Put<GtkNotebook*>(0, notebook());
-  return plugin.SetPropertyFunc(record.data());
-}
+int32_t PropertiesWindow::AddPage(const Plugin& plugin) { return plugin.SetProperty(notebook()); }
 
 void PropertiesWindow::Settle() {
   for (int round = 0; round < 5; ++round) {

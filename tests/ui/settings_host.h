@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/support/plugin_fixture.h"
-#include "tests/support/plugin_loader.h"
+#include "loader/plugin_loader.h"
 
 // Key buttons' widget names, in key order A, B, Select, Start, L, R, X, Y.
 extern const char* const kKeyButtonNames[8];
