@@ -67,6 +67,16 @@ int PluginTest::ProbeThreshold() {
   return low;
 }
 
+bool PollUntil(const Plugin& plugin, unsigned long in, const std::function<bool(unsigned long)>& done,
+               std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done(plugin.Poll(in))) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 std::chrono::milliseconds PluginTest::PressUntilHeld(int button, unsigned long key,
                                                      std::chrono::milliseconds limit,
                                                      const std::function<unsigned long()>& read) {

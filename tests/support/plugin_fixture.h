@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/dialogs.h"
 #include "loader/plugin_loader.h"
+#include "tests/support/dialogs.h"
 #include "tests/support/scratch_dir.h"
 #include "virtual_joystick/test_joystick.h"
 #include "virtual_joystick/virtual_joystick.h"
@@ -31,6 +31,12 @@ constexpr unsigned long kOwned = 0x303FF;
 
 // Kelvo.ini text for a key map.
 std::string ConfigText(const std::array<int, 8>& buttons, int threshold);
+
+// Polls with the host's word `in` until done(word) holds, a millisecond
+// apart, for at most limit; true when it held. For waiting on what the
+// plug-in does by its own clock (noticing an unplug or a new pad).
+bool PollUntil(const Plugin& plugin, unsigned long in, const std::function<bool(unsigned long)>& done,
+               std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
 
 class PluginTest : public testing::Test {
  protected:

@@ -81,8 +81,9 @@ TEST_F(CaptureEventsTest, EscOrASecondClickCancelsAndWritesNothing) {
       ClickForReal(ButtonLabelled(host_->page(0), "Save config"));
       ClickForReal(Key(1));
       ++clicksElsewhere;
-      // Let those clicks arrive and be refused before cancelling.
-      g_usleep(50000);
+      // Let those clicks arrive and be refused before cancelling: once the
+      // server has answered a round trip, the events it made are queued here.
+      gdk_display_sync(gdk_display_get_default());
       while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
       c.cancel();
     });
