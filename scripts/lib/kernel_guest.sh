@@ -20,16 +20,16 @@ set -u
 CORE="tests/test_joystick_test:TestJoystickTest.TheBackendIsTheOneTheLoadedSdlReads
 tests/pad_word_test:PadWordTest.DirectionsFromHatAndStickAroundTheThreshold
 tests/hotplug_test:HotplugTest.UnplugReleasesEveryHeldKeyAndDirectionAtTheNextPoll
-tests/device_churn_test:DeviceChurnTest.AStormOfUnplugsAndPlugsEndsWithThePadRead"
+tests/hotplug_test:DeviceChurnTest.AStormOfUnplugsAndPlugsEndsWithThePadRead"
 SWITCH_ON="tests/test_joystick_test:TestJoystickTest.AnUnpluggedJoystickTakesNoInputAndIsNotListed
 tests/hotplug_test:HotplugTest.APadMissingAtSwitchOnIsPickedUpWhenPluggedIn
 tests/pad_word_test:PadWordTest.AssignedKeysFollowTheirButtons"
-OTHERS="tests/device_churn_test:DeviceChurnTest.OtherDevicesComingAndGoingLeaveAHeldKeyHeld"
+OTHERS="tests/hotplug_test:DeviceChurnTest.OtherDevicesComingAndGoingLeaveAHeldKeyHeld"
 # With udevd a node is readable before SDL hears of it (udev sets its mode
 # first): the not-yet-readable node is a case of the runs without udevd.
-UNREADABLE="tests/device_churn_test:DeviceChurnTest.APadWhoseNodeIsNotReadableYetIsReadOnceItIs"
+UNREADABLE="tests/hotplug_test:DeviceChurnTest.APadWhoseNodeIsNotReadableYetIsReadOnceItIs"
 CAPTURE="tests/ui/capture_test:CaptureTest.TheLowestHeldButtonIsAssignedLabelledAndSaved"
-LIT="tests/ui/page_view_test:PageViewTest.AKeyLightsWhileItsButtonIsHeld"
+LIT="tests/ui/page_test:PageViewTest.AKeyLightsWhileItsButtonIsHeld"
 # suites CONFIG ARCH: the list for one configuration.
 suites() {
   case "$1 $2" in
