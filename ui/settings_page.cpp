@@ -9,10 +9,13 @@
 #include <mutex>
 
 #include "config/config_file.h"
+#include "input/joystick.h"
 #include "input/key_map.h"
 #include "plugin/host_call.h"
 #include "plugin/kelvo_class.h"
 #include "plugin/library_hold.h"
+#include "plugin/message.h"
+#include "ui/capture.h"
 
 namespace {
 
@@ -30,6 +33,16 @@ constexpr Box kKeyBoxes[KEY_COUNT] = {
 constexpr Box kSensitivityLabelBox = {48, 112, 112, 24};
 constexpr Box kComboBox = {160, 112, 93, 29};
 constexpr Box kSaveBox = {88, 160, 144, 24};
+
+constexpr char kNoJoystickText[] = "No joystick is open";
+constexpr char kNoButtonsText[] = "The joystick in use has no buttons";
+
+constexpr char kPromptFormat[] = "%s : press\u2026";
+
+// The key button listening, if any: one capture at a time, since the grab
+// keeps every other button from being clicked, and code that clicks one
+// anyway is ignored.
+GtkWidget* listeningButton = nullptr;
 
 constexpr char kKeyButtonTooltip[] = "Click, then press a joystick button. Esc cancels, Delete clears.";
 
@@ -110,7 +123,60 @@ void ApplyItem(int item, bool askedByUser) {
   SaveKeyMap(askedByUser);
 }
 
+// What to do when there is nothing to read. Switched on, the plug-in picks
+// up a pad by itself; otherwise only switching on opens one.
+void SayNoJoystick() {
+  char name[128];
+  if (!FollowingJoysticks()) {
+    MessageWithAdvice("Switch the plug-in on, then click the key once more.", "%s", kNoJoystickText);
+  } else if (OpenJoystickName(name, sizeof(name))) {
+    MessageWithAdvice("Plug in a joystick that has buttons, then click the key once more.", "%s",
+                      kNoButtonsText);
+  } else {
+    MessageWithAdvice("Plug a joystick in, then click the key once more: the plug-in picks it up by itself.",
+                      "%s", kNoJoystickText);
+  }
+}
+
+// After the capture's loop: a box or a save shown from here belongs to the
+// host's level, not to the capture's.
+void ApplyCapture(GtkWidget* button, int key, const CaptureOutcome& outcome) {
+  // A button being destroyed has left its page already: nothing to show.
+  if (gtk_widget_get_parent(button) == nullptr) return;
+  const bool assigned = outcome.end == CaptureOutcome::Pressed || outcome.end == CaptureOutcome::Cleared;
+  if (assigned) {
+    JoyGuard guard(joyLock);
+    btn[key] = outcome.end == CaptureOutcome::Pressed ? outcome.button + 1 : 0;
+  }
+  ShowAssignment(GTK_BUTTON(button), key, SnapshotKeyMap().buttons[key]);
+  if (assigned) Kelvo.SaveConf();
+  if (outcome.end == CaptureOutcome::NoJoystick) SayNoJoystick();
+}
+
 }  // namespace
+
+bool IsCapturing(const GtkWidget* button) { return listeningButton != nullptr && listeningButton == button; }
+
+// A second click on the listening button is the capture's own to take.
+void on_btn_clicked(GtkButton* button) {
+  HostCall call;
+  GtkWidget* widget = GTK_WIDGET(button);
+  const int key = KeyOfButton(widget);
+  if (key < 0 || listeningButton != nullptr) return;
+
+  // Held until the outcome is applied: the page may be destroyed meanwhile,
+  // and the host may unload the plug-in from one of its sources.
+  g_object_ref(widget);
+  void* hold = HoldLibrary();
+  listeningButton = widget;
+  SetButtonText(button, kPromptFormat, btnName[key]);
+  LayOutPage(gtk_widget_get_parent(widget));
+  const CaptureOutcome outcome = ListenForPress(widget);
+  listeningButton = nullptr;
+  ApplyCapture(widget, key, outcome);
+  g_object_unref(widget);
+  ReleaseLibraryLater(hold);
+}
 
 void SetButtonText(GtkButton* button, const char* format, ...) {
   char text[512];
