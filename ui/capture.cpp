@@ -7,7 +7,7 @@
 
 #include "input/joystick.h"
 #include "plugin/host_call.h"
-#include "ui/settings_page.h"
+#include "ui/page.h"
 
 // A capture that sees no press for this long gives up and changes nothing,
 // so an unplugged joystick or a user who walks away cannot hold the page.
