@@ -1,16 +1,13 @@
-// Assigning a key by pressing a joystick button.
+// Listening on a key button for a joystick button press.
+#include "ui/capture.h"
+
 #include <gdk/gdkkeysyms.h>
 
 #include <chrono>
-#include <mutex>
 
 #include "input/joystick.h"
-#include "input/key_map.h"
 #include "plugin/host_call.h"
-#include "plugin/kelvo_class.h"
-#include "plugin/library_hold.h"
-#include "plugin/message.h"
-#include "ui/settings_page.h"
+#include "ui/page.h"
 
 // A capture that sees no press for this long gives up and changes nothing,
 // so an unplugged joystick or a user who walks away cannot hold the page.
@@ -25,31 +22,20 @@ using Clock = std::chrono::steady_clock;
 // press of 10 ms is seen even when a poll comes a few milliseconds late.
 constexpr guint kPollIntervalMs = 5;
 
-constexpr char kNoJoystickText[] = "No joystick is open";
-constexpr char kNoButtonsText[] = "The joystick in use has no buttons";
+using End = CaptureOutcome::End;
 
-constexpr char kPromptFormat[] = "%s : press\u2026";
-
-// Closed: the button left the screen (hidden, or destroyed): its label returns.
-enum class Outcome { Listening, Pressed, Cleared, Cancelled, Closed, NoJoystick };
-
-// One capture, kept on the click handler's stack for as long as it runs.
+// One capture, kept on ListenForPress's stack for as long as it runs.
 struct Capture {
   GtkWidget* button;
-  int key;
   guint level;  // the capture's own level of gtk_main
   Clock::time_point deadline;
   bool shown;  // on screen when clicked; not, for a page built away from any window
-  Outcome outcome = Outcome::Listening;
-  int held = NO_BUTTON_HELD;
+  bool ended = false;
+  CaptureOutcome outcome = {End::Cancelled, NO_BUTTON_HELD};
   guint pollSource = 0;
   guint quitSource = 0;
   GdkWindow* keyboard = nullptr;  // the window the capture's keyboard grab is on
 };
-
-// The capture running, if any: one at a time, since the grab keeps every
-// other button from being clicked, and code that clicks one anyway is ignored.
-Capture* current = nullptr;
 
 // Keys go to the capture wherever the focus is (another window, another
 // program): Esc and Delete must reach it.
@@ -91,12 +77,12 @@ gboolean QuitCaptureLevel(gpointer data) {
   return FALSE;
 }
 
-// Stops listening. Runs once, from whichever event comes first; the click
-// handler applies the outcome once the capture's loop has returned.
-void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
-  if (capture->outcome != Outcome::Listening) return;
-  capture->outcome = outcome;
-  capture->held = held;
+// Stops listening. Runs once, from whichever event comes first; the outcome
+// is returned once the capture's loop has.
+void Finish(Capture* capture, End end, int held = NO_BUTTON_HELD) {
+  if (capture->ended) return;
+  capture->ended = true;
+  capture->outcome = {end, held};
   if (capture->pollSource != 0) g_source_remove(capture->pollSource);
   capture->pollSource = 0;
   g_signal_handlers_disconnect_by_data(capture->button, capture);
@@ -105,52 +91,22 @@ void Finish(Capture* capture, Outcome outcome, int held = NO_BUTTON_HELD) {
   capture->quitSource = gdk_threads_add_idle_full(G_PRIORITY_HIGH, QuitCaptureLevel, capture, nullptr);
 }
 
-// What to do when there is nothing to read. Switched on, the plug-in picks
-// up a pad by itself; otherwise only switching on opens one.
-void SayNoJoystick() {
-  char name[128];
-  if (!FollowingJoysticks()) {
-    MessageWithAdvice("Switch the plug-in on, then click the key once more.", "%s", kNoJoystickText);
-  } else if (OpenJoystickName(name, sizeof(name))) {
-    MessageWithAdvice("Plug in a joystick that has buttons, then click the key once more.", "%s",
-                      kNoButtonsText);
-  } else {
-    MessageWithAdvice("Plug a joystick in, then click the key once more: the plug-in picks it up by itself.",
-                      "%s", kNoJoystickText);
-  }
-}
-
-// Applies a finished capture, after its loop: a box or a save shown from
-// here belongs to the host's level, not to the capture's.
-void Apply(const Capture& capture) {
-  // A button being destroyed has left its page already: nothing to show.
-  if (gtk_widget_get_parent(capture.button) == nullptr) return;
-  const bool assigned = capture.outcome == Outcome::Pressed || capture.outcome == Outcome::Cleared;
-  if (assigned) {
-    JoyGuard guard(joyLock);
-    btn[capture.key] = capture.outcome == Outcome::Pressed ? capture.held + 1 : 0;
-  }
-  ShowAssignment(GTK_BUTTON(capture.button), capture.key, SnapshotKeyMap().buttons[capture.key]);
-  if (assigned) Kelvo.SaveConf();
-  if (capture.outcome == Outcome::NoJoystick) SayNoJoystick();
-}
-
 gboolean Poll(gpointer data) {
   HostCall call;
   auto* capture = static_cast<Capture*>(data);
   if (capture->shown && !OnScreen(capture->button)) {
-    Finish(capture, Outcome::Closed);
+    Finish(capture, End::Closed);
     return FALSE;
   }
   const int held = PollLowestHeldButton();
   if (held >= 0) {
-    Finish(capture, Outcome::Pressed, held);
+    Finish(capture, End::Pressed, held);
   } else if (held == NO_JOYSTICK_TO_READ) {
-    Finish(capture, Outcome::NoJoystick);
+    Finish(capture, End::NoJoystick);
   } else if (Clock::now() >= capture->deadline) {
-    Finish(capture, Outcome::Cancelled);
+    Finish(capture, End::Cancelled);
   }
-  return capture->outcome == Outcome::Listening;
+  return !capture->ended;
 }
 
 // The first poll waits until the prompt is drawn: this idle comes after
@@ -170,51 +126,37 @@ gboolean StartPolling(gpointer data) {
 gboolean on_btn_key_press_event(GtkWidget*, GdkEventKey* event, gpointer data) {
   HostCall call;
   const guint key = event->keyval;
-  if (key == GDK_KEY_Escape) Finish(static_cast<Capture*>(data), Outcome::Cancelled);
+  if (key == GDK_KEY_Escape) Finish(static_cast<Capture*>(data), End::Cancelled);
   if (key == GDK_KEY_Delete || key == GDK_KEY_KP_Delete || key == GDK_KEY_BackSpace) {
-    Finish(static_cast<Capture*>(data), Outcome::Cleared);
+    Finish(static_cast<Capture*>(data), End::Cleared);
   }
   return TRUE;
 }
 
 void on_btn_gone(GtkWidget*, gpointer data) {
   HostCall call;
-  Finish(static_cast<Capture*>(data), Outcome::Closed);
+  Finish(static_cast<Capture*>(data), End::Closed);
+}
+
+void on_btn_clicked_again(GtkButton*, gpointer data) {
+  HostCall call;
+  Finish(static_cast<Capture*>(data), End::Cancelled);
 }
 
 }  // namespace
 
-bool IsCapturing(const GtkWidget* button) { return current != nullptr && current->button == button; }
-
-void on_btn_clicked(GtkButton* button) {
-  HostCall call;
-  GtkWidget* widget = GTK_WIDGET(button);
-  const int key = KeyOfButton(widget);
-  if (key < 0) return;
-  if (current != nullptr) {
-    // A click on the listening button cancels its capture.
-    if (current->button == widget) Finish(current, Outcome::Cancelled);
-    return;
-  }
-
+CaptureOutcome ListenForPress(GtkWidget* button) {
   Capture capture{};
-  capture.button = widget;
-  capture.key = key;
+  capture.button = button;
   capture.level = gtk_main_level() + 1;
   capture.deadline = Clock::now() + captureTimeLimit;
-  capture.shown = OnScreen(widget);
-  // Held until the capture is applied: the page may be destroyed meanwhile,
-  // and the host may unload the plug-in from one of its sources.
-  g_object_ref(widget);
-  void* hold = HoldLibrary();
-  current = &capture;
-  SetButtonText(button, kPromptFormat, btnName[key]);
-  LayOutPage(gtk_widget_get_parent(widget));
-  gtk_grab_add(widget);
+  capture.shown = OnScreen(button);
+  gtk_grab_add(button);
   TakeKeyboard(&capture);
-  g_signal_connect(widget, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
-  g_signal_connect(widget, "unmap", G_CALLBACK(on_btn_gone), &capture);
-  g_signal_connect(widget, "destroy", G_CALLBACK(on_btn_gone), &capture);
+  g_signal_connect(button, "key-press-event", G_CALLBACK(on_btn_key_press_event), &capture);
+  g_signal_connect(button, "clicked", G_CALLBACK(on_btn_clicked_again), &capture);
+  g_signal_connect(button, "unmap", G_CALLBACK(on_btn_gone), &capture);
+  g_signal_connect(button, "destroy", G_CALLBACK(on_btn_gone), &capture);
   capture.pollSource = gdk_threads_add_idle_full(G_PRIORITY_DEFAULT_IDLE, StartPolling, &capture, nullptr);
 
   // A level of gtk_main of its own, as a modal loop: the host's gtk_main_quit
@@ -223,12 +165,9 @@ void on_btn_clicked(GtkButton* button) {
   // gtk_dialog_run, gtk_main lets go of GDK's lock while it waits.
   gtk_main();
   // Ended before the capture's own quit came: the quit was the host's.
-  const bool hostQuit = capture.outcome == Outcome::Listening || capture.quitSource != 0;
-  Finish(&capture, Outcome::Cancelled);
+  const bool hostQuit = !capture.ended || capture.quitSource != 0;
+  Finish(&capture, End::Cancelled);
   if (capture.quitSource != 0) g_source_remove(capture.quitSource);
-  current = nullptr;
-  Apply(capture);
-  g_object_unref(widget);
-  ReleaseLibraryLater(hold);
   if (hostQuit && gtk_main_level() > 0) gtk_main_quit();
+  return capture.outcome;
 }

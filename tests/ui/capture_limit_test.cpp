@@ -8,7 +8,7 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/ui/gtk_events.h"
 #include "tests/ui/settings_host.h"
-#include "ui/settings_page.h"
+#include "ui/page.h"
 #include "virtual_joystick/test_joystick.h"
 
 // The capture's time limit, defined with the capture: not in its header, as
