@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tests/support/allocation_count.h"
 #include "loader/plugin_loader.h"
+#include "tests/support/allocation_count.h"
 #include "virtual_joystick/test_joystick.h"
 
 int main(int argc, char** argv) {

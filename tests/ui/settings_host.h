@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/plugin_fixture.h"
 #include "loader/plugin_loader.h"
+#include "tests/support/plugin_fixture.h"
 
 // Key buttons' widget names, in key order A, B, Select, Start, L, R, X, Y.
 extern const char* const kKeyButtonNames[8];
