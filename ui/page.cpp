@@ -102,7 +102,8 @@ void Readable(const char* raw, char* out, size_t size) {
 }  // namespace
 
 PageRecord* AttachPageRecord(GtkWidget* page) {
-  auto* record = g_new0(PageRecord, 1);
+  auto* record = g_try_new0(PageRecord, 1);
+  if (record == nullptr) return nullptr;
   record->page = page;
   record->listening = -1;
   g_object_set_data_full(G_OBJECT(page), kRecordKey, record, FreeRecord);

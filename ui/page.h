@@ -24,7 +24,8 @@ struct PageRecord {
   unsigned lit;               // bit 1 << key for each key button drawn lit
 };
 
-// A new record on the page, which owns it from now on.
+// A new record on the page, which owns it from now on; null when there is
+// no memory for it.
 PageRecord* AttachPageRecord(GtkWidget* page);
 // The record of the page, or of the page a widget is on; null once the
 // page is destroyed, or for a widget on no page.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 
 #include "config/config_file.h"
@@ -124,7 +125,13 @@ int32_t KelvoClass::SetProperty(SETPROPPLUGIN* prop) {
   // its record takes its other sources away when it is destroyed.
   if (void* hold = HoldLibrary())
     g_object_set_data_full(G_OBJECT(page), "kelvo-library", hold, ReleaseLibraryLater);
-  PageRecord& record = *AttachPageRecord(page);
+  PageRecord* attached = AttachPageRecord(page);
+  if (attached == nullptr) {
+    // Out of memory: no page, and the host's notebook stays as it was.
+    for (GtkWidget* unused : {page, tabLabel}) g_object_unref(g_object_ref_sink(unused));
+    return 0;
+  }
+  PageRecord& record = *attached;
   gtk_widget_show(page);
   gtk_widget_show(tabLabel);
 
