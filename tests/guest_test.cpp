@@ -23,6 +23,7 @@
 #include <string>
 
 #include "tests/support/scratch_dir.h"
+#include "tests/ui/gtk_events.h"
 #include "tests/ui/settings_host.h"
 
 namespace {
@@ -52,12 +53,7 @@ class GuestTest : public PluginTest, public testing::WithParamInterface<Row> {
 
 // Runs the GTK main loop until done says so or the bound passes.
 bool PumpUntil(const std::function<bool()>& done, double seconds = kBound) {
-  const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (Clock::now() >= end) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
-  }
-  return true;
+  return RunUntil(done, std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
 }
 
 pthread_t Spawn(std::function<void()> work) {

@@ -189,11 +189,7 @@ TEST_F(HotplugTest, ACaptureNeverTakesAButtonFromAnUnpluggedPad) {
   ASSERT_TRUE(stick_->Unplug());
   gtk_button_clicked(keyB);
   const auto waitForTheMessage = [&](size_t count) {
-    const auto start = Clock::now();
-    while (dialogs_->texts().size() < count && Clock::now() - start < std::chrono::seconds(3)) {
-      gtk_main_iteration_do(FALSE);
-      std::this_thread::sleep_for(milliseconds(1));
-    }
+    RunUntil([&] { return dialogs_->texts().size() >= count; }, std::chrono::seconds(3));
   };
   waitForTheMessage(1);
   ASSERT_EQ(dialogs_->texts().size(), 1u);
@@ -236,12 +232,7 @@ TEST_F(HotplugTest, PollingFromAnotherThreadThroughUnplugAndPlug) {
     }
   });
   const auto seen = [&](bool held) {
-    const auto start = Clock::now();
-    while (Clock::now() - start < kPickUpLimit) {
-      if (((last.load() & pad::A) == 0) == held) return true;
-      std::this_thread::sleep_for(milliseconds(1));
-    }
-    return false;
+    return WaitUntil([&] { return ((last.load() & pad::A) == 0) == held; }, kPickUpLimit);
   };
   for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE(round);

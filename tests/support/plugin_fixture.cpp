@@ -67,14 +67,18 @@ int PluginTest::ProbeThreshold() {
   return low;
 }
 
-bool PollUntil(const Plugin& plugin, unsigned long in, const std::function<bool(unsigned long)>& done,
-               std::chrono::milliseconds limit) {
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done(plugin.Poll(in))) {
+  while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+bool PollUntil(const Plugin& plugin, unsigned long in, const std::function<bool(unsigned long)>& done,
+               std::chrono::milliseconds limit) {
+  return WaitUntil([&] { return done(plugin.Poll(in)); }, limit);
 }
 
 std::chrono::milliseconds PluginTest::PressUntilHeld(int button, unsigned long key,

@@ -32,6 +32,10 @@ constexpr unsigned long kOwned = 0x303FF;
 // Kelvo.ini text for a key map.
 std::string ConfigText(const std::array<int, 8>& buttons, int threshold);
 
+// Checks the condition about once a millisecond until it holds or the limit
+// passes; whether it held. Every bounded wait of the tests is one of these.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+
 // Polls with the host's word `in` until done(word) holds, a millisecond
 // apart, for at most limit; true when it held. For waiting on what the
 // plug-in does by its own clock (noticing an unplug or a new pad).

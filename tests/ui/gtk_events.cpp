@@ -6,6 +6,8 @@
 #include <sstream>
 #include <utility>
 
+#include "tests/support/plugin_fixture.h"
+
 When::When(std::function<bool()> condition, std::function<void()> action)
     : condition_(std::move(condition)), action_(std::move(action)) {
   source_ = g_timeout_add(5, &When::Tick, this);
@@ -24,13 +26,13 @@ gboolean When::Tick(gpointer self) {
 }
 
 bool RunUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-    g_usleep(2000);
-  }
-  return true;
+  return WaitUntil(
+      [&] {
+        if (condition()) return true;
+        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        return false;
+      },
+      limit);
 }
 
 void ClickForReal(GtkWidget* widget) { gtk_test_widget_click(widget, 1, GdkModifierType(0)); }
