@@ -38,10 +38,15 @@ struct Capture {
 };
 
 // Keys go to the capture wherever the focus is (another window, another
-// program): Esc and Delete must reach it.
+// program): Esc and Delete must reach it. While another program holds the
+// keyboard the X server refuses, so each poll asks again until it is free.
 void TakeKeyboard(Capture* capture) {
   GdkWindow* window = gtk_widget_get_window(gtk_widget_get_toplevel(capture->button));
-  if (!capture->shown || window == nullptr) return;
+  if (!capture->shown || capture->keyboard != nullptr || window == nullptr) return;
+  // A grab of the host's own (a menu it opened) is left to it.
+  GdkWindow* holder = nullptr;
+  gboolean ownerEvents = FALSE;
+  if (gdk_keyboard_grab_info_libgtk_only(gdk_drawable_get_display(window), &holder, &ownerEvents)) return;
   if (gdk_keyboard_grab(window, FALSE, gtk_get_current_event_time()) != GDK_GRAB_SUCCESS) return;
   capture->keyboard = GDK_WINDOW(g_object_ref(window));
 }
@@ -98,6 +103,7 @@ gboolean Poll(gpointer data) {
     Finish(capture, End::Closed);
     return FALSE;
   }
+  TakeKeyboard(capture);
   const int held = PollLowestHeldButton();
   if (held >= 0) {
     Finish(capture, End::Pressed, held);

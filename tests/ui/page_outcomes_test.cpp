@@ -1,6 +1,7 @@
 // How a click on key A ends, in a host that runs gtk_main: the host quitting
 // or destroying the window mid-capture, Esc typed with the focus in another
-// window, and the boxes a click without a joystick shows. Every row checks
+// window (also once another program has let go of the keyboard it held when
+// the capture began), and the boxes a click without a joystick shows. Every row checks
 // that the capture let go of everything it took, and that each box was
 // shown once: the host answers every box twice in one go, as a host that
 // answers boxes from more than one place may.
@@ -17,7 +18,7 @@
 namespace {
 
 // How the world is when key A is clicked, and what happens while it listens.
-enum class Start { kPad, kPadFocusElsewhere, kPadNotSwitchedOn, kNoPad };
+enum class Start { kPad, kPadFocusElsewhere, kKeyboardHeldElsewhere, kPadNotSwitchedOn, kNoPad };
 enum class Act { kNothing, kHostQuits, kDestroy, kDestroyAndQuit, kEscElsewhere, kPressFailingSave };
 
 struct OutcomeRow {
@@ -35,6 +36,47 @@ void PrintTo(const OutcomeRow& row, std::ostream* out) { *out << row.what; }
 // A watchdog long past "at once": a host's main loop still running then (a
 // capture still listening, or a quit lost) is ended, and the row fails.
 constexpr guint kWatchdogMs = 5000;
+
+// Another program holding the keyboard: a second connection to the X server,
+// a client of its own, grabbing it for a window of its own.
+class KeyboardHeldByAnotherClient {
+ public:
+  ~KeyboardHeldByAnotherClient() {
+    if (window_ != nullptr) gdk_window_destroy(window_);
+    if (display_ != nullptr) gdk_display_close(display_);
+  }
+  bool Take() {
+    display_ = gdk_display_open(gdk_display_get_name(gdk_display_get_default()));
+    if (display_ == nullptr) return false;
+    GdkWindowAttr attributes{};
+    attributes.x = 800;
+    attributes.width = attributes.height = 10;
+    attributes.wclass = GDK_INPUT_OUTPUT;
+    attributes.window_type = GDK_WINDOW_TOPLEVEL;
+    window_ = gdk_window_new(gdk_screen_get_root_window(gdk_display_get_default_screen(display_)), &attributes,
+                             GDK_WA_X);
+    gdk_window_show(window_);
+    gdk_display_sync(display_);
+    return gdk_keyboard_grab(window_, FALSE, GDK_CURRENT_TIME) == GDK_GRAB_SUCCESS;
+  }
+  void LetGo() {
+    if (display_ == nullptr) return;
+    gdk_display_keyboard_ungrab(display_, GDK_CURRENT_TIME);
+    gdk_display_sync(display_);
+  }
+
+ private:
+  GdkDisplay* display_ = nullptr;
+  GdkWindow* window_ = nullptr;
+};
+
+// Whether this process holds the keyboard for the widget's window.
+bool HoldsTheKeyboard(GtkWidget* widget) {
+  GdkWindow* holder = nullptr;
+  gboolean ownerEvents = FALSE;
+  return gdk_keyboard_grab_info_libgtk_only(gdk_display_get_default(), &holder, &ownerEvents) &&
+         holder == gtk_widget_get_window(gtk_widget_get_toplevel(widget));
+}
 
 class PageOutcomesTest : public PageTest, public testing::WithParamInterface<OutcomeRow> {
  public:
@@ -106,7 +148,12 @@ TEST_P(PageOutcomesTest, ACaptureEndsSoundly) {
   }
   gtk_window_move(GTK_WINDOW(host_->window()), 0, 0);
   ASSERT_EQ(host_->AddPage(plugin_), 0);
-  if (row.start == Start::kPadFocusElsewhere) FocusElsewhere();
+  const bool elsewhere = row.start == Start::kPadFocusElsewhere || row.start == Start::kKeyboardHeldElsewhere;
+  if (elsewhere) FocusElsewhere();
+  KeyboardHeldByAnotherClient otherClient;
+  if (row.start == Start::kKeyboardHeldElsewhere) {
+    ASSERT_TRUE(otherClient.Take());
+  }
   host_->Settle();
   const std::string before = FileState("Kelvo.ini");
   GtkWidget* key = ChildNamed(host_->page(0), kKeyButtonNames[0]);
@@ -118,7 +165,10 @@ TEST_P(PageOutcomesTest, ACaptureEndsSoundly) {
     GtkWidget* key;
     bool watchdogFired = false;
   } run{this, &row, key};
-  When prompted([key] { return TextOf(key) == kPromptA; },
+  // Esc elsewhere reaches the capture through its hold on the keyboard,
+  // which it takes once the other program has let go.
+  When letGo([key] { return TextOf(key) == kPromptA; }, [&otherClient] { otherClient.LetGo(); });
+  When prompted([key, elsewhere] { return TextOf(key) == kPromptA && (!elsewhere || HoldsTheKeyboard(key)); },
                 [&run] { run.test->WhileListening(run.row->act); });
   auto watchdog = +[](gpointer data) {
     auto* r = static_cast<Run*>(data);
@@ -177,6 +227,13 @@ const OutcomeRow kRows[] = {
     {"TheWindowIsDestroyedAndTheHostQuits", Start::kPad, Act::kDestroyAndQuit, {}, nullptr, nullptr, nullptr},
     {"EscWithTheFocusElsewhere",
      Start::kPadFocusElsewhere,
+     Act::kEscElsewhere,
+     {},
+     nullptr,
+     nullptr,
+     kUnchanged},
+    {"EscOnceAnotherProgramLetsGoOfTheKeyboard",
+     Start::kKeyboardHeldElsewhere,
      Act::kEscElsewhere,
      {},
      nullptr,
