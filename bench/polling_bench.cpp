@@ -10,10 +10,10 @@
 //    poll, so that the plug-in's own work shows (goal: at most 1.05 of it).
 //    Then the calls to the malloc family per poll, with the pad changing
 //    before every poll (goal: none, on either path).
-// 2. RunFunc's latency on a polling thread, first with the GTK thread idle,
-//    then while the GTK thread runs a capture (a click on the settings page's
-//    key A button) that sees no press; goal: worst and 99.9th percentile
-//    under 1 ms.
+// 2. RunFunc's latency on a polling thread (poll_latency.cpp), first with
+//    the GTK thread idle, then while the GTK thread runs a capture (a click
+//    on the settings page's key A button) that sees no press; goal: worst
+//    and 99.9th percentile under 1 ms.
 //
 // Needs an X display for the settings page (scripts/bench uses Xvfb). Runs on
 // whichever SDL 1.2 the loader finds: scripts/bench runs it on classic SDL
@@ -22,23 +22,18 @@
 #include <benchmark/benchmark.h>
 #include <gtk/gtk.h>
 #include <pthread.h>
-#include <sched.h>
 #include <stdlib.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "gtk_helpers/widget_search.h"
+#include "bench/poll_latency.h"
 #include "loader/plugin_loader.h"
 #include "tests/support/allocation_count.h"
 #include "virtual_joystick/test_joystick.h"
@@ -197,105 +192,6 @@ class MedianReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Times> medians, single;
 };
 
-struct Latency {
-  long polls = 0;
-  double p50 = 0, p999 = 0, worst = 0;  // microseconds
-  bool realtime = false;
-};
-
-// Polls RunFunc on the calling thread for the given time, with a pause of
-// 10 us between polls, and times each call into a histogram of 100 ns steps
-// (up to 10 ms; longer calls count in the last step and in the worst time).
-// The thread asks for real-time scheduling first, when the system allows it,
-// so that what is measured is the plug-in (its lock against the capture) and
-// not the other processes on the machine taking the processor away; the
-// pauses keep it clear of the kernel's real-time throttling, which stops a
-// thread that never sleeps for 50 ms in every second.
-Latency MeasurePolling(std::chrono::milliseconds duration, std::atomic<bool>* started) {
-  constexpr int64_t kStepNs = 100;
-  constexpr size_t kSteps = 100000;
-  std::vector<long> histogram(kSteps, 0);
-  Latency result;
-  sched_param param{};
-  param.sched_priority = sched_get_priority_min(SCHED_FIFO);
-  result.realtime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
-
-  unsigned long word = 0;
-  int64_t worst = 0;
-  using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + duration;
-  if (started != nullptr) *started = true;
-  for (;;) {
-    const auto t0 = Clock::now();
-    if (t0 >= end) break;
-    plugin.RunFunc(&word);
-    const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
-    worst = std::max(worst, ns);
-    ++histogram[std::min(static_cast<size_t>(ns / kStepNs), kSteps - 1)];
-    ++result.polls;
-    const timespec pause{0, 10000};
-    nanosleep(&pause, nullptr);
-  }
-  if (result.realtime) {
-    param.sched_priority = 0;
-    pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
-  }
-  auto at = [&](double q) {
-    const long rank = static_cast<long>(q * static_cast<double>(result.polls - 1));
-    long seen = 0;
-    for (size_t i = 0; i < kSteps; ++i) {
-      seen += histogram[i];
-      if (seen > rank) return static_cast<double>((i + 1) * kStepNs) / 1000.0;  // upper edge
-    }
-    return worst / 1000.0;
-  };
-  if (result.polls > 0) {
-    result.p50 = at(0.5);
-    result.p999 = at(0.999);
-    result.worst = static_cast<double>(worst) / 1000.0;
-  }
-  return result;
-}
-
-// Clicks key A's button on a freshly built settings page. The click blocks
-// this (the GTK) thread in the capture until a button is pressed, so a
-// second thread measures for the given time and then presses button 12,
-// which ends the capture.
-bool MeasureDuringCapture(std::chrono::milliseconds duration, Latency* latency) {
-  GtkWidget* notebook = gtk_notebook_new();
-  g_object_ref_sink(notebook);
-  plugin.SetProperty(notebook);
-  const int pages = gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook));
-  GtkWidget* keyA =
-      pages > 0 ? FindWidgetNamed(gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), pages - 1), "btn1")
-                : nullptr;
-  if (keyA == nullptr) {
-    std::fprintf(stderr, "polling_bench: the settings page has no key A button\n");
-    g_object_unref(notebook);
-    return false;
-  }
-  std::atomic<bool> started{false};
-  std::thread poller([&] {
-    *latency = MeasurePolling(duration, &started);
-    device->SetButton(11, true);
-  });
-  while (!started) std::this_thread::yield();
-  const auto t0 = std::chrono::steady_clock::now();
-  gtk_button_clicked(GTK_BUTTON(keyA));
-  const auto blocked = std::chrono::steady_clock::now() - t0;
-  poller.join();
-  device->SetButton(11, false);
-  g_object_unref(notebook);
-  // The capture must have run for the whole measurement, not returned early.
-  if (blocked < duration / 2) {
-    std::fprintf(
-        stderr, "polling_bench: the capture ended after %lld ms, before the measurement\n",
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(blocked).count()));
-    return false;
-  }
-  return true;
-}
-
 bool SetUp() {
   MakeBaselineLock();
   char pattern[] = "/tmp/kelvo-bench-XXXXXX";
@@ -377,7 +273,7 @@ int main(int argc, char** argv) {
 
   MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const MedianReporter::Times plugin = reporter.Median("BM_RunFunc");
+  const MedianReporter::Times viaPlugin = reporter.Median("BM_RunFunc");
   const MedianReporter::Times bare = reporter.Median("BM_BareSdlCalls");
   const MedianReporter::Times locked = reporter.Median("BM_BareSdlCallsWithLock");
 
@@ -385,9 +281,9 @@ int main(int argc, char** argv) {
   const double bareAllocations = AllocationsPerChangingPoll(BareSdlPoll);
 
   const std::chrono::milliseconds duration(latencyMs);
-  const Latency idle = MeasurePolling(duration, nullptr);
+  const Latency idle = MeasurePolling(plugin, duration, nullptr);
   Latency capture;
-  const bool captured = MeasureDuringCapture(duration, &capture);
+  const bool captured = MeasureDuringCapture(plugin, *device, duration, &capture);
   TearDown();
 
   // The ratio is taken on the calling thread's CPU time (user and kernel):
@@ -401,13 +297,13 @@ int main(int argc, char** argv) {
         "(both paths include SDL 2's own work in each update: polls of its udev sockets and its locks)\n");
   }
   std::printf("\n%-42s %12s %12s\n", "polling path, all eight keys assigned", "CPU ns/call", "wall ns/call");
-  std::printf("%-42s %12.1f %12.1f\n", "RunFunc through the loaded library", plugin.cpu, plugin.real);
+  std::printf("%-42s %12.1f %12.1f\n", "RunFunc through the loaded library", viaPlugin.cpu, viaPlugin.real);
   std::printf("%-42s %12.1f %12.1f\n", "the same SDL calls, made directly", bare.cpu, bare.real);
   std::printf("%-42s %12.1f %12.1f\n", "the same SDL calls and the lock pair", locked.cpu, locked.real);
-  std::printf("%-42s %12.3f %12.3f\n", "ratio to bare SDL", ratio(plugin.cpu, bare.cpu),
-              ratio(plugin.real, bare.real));
+  std::printf("%-42s %12.3f %12.3f\n", "ratio to bare SDL", ratio(viaPlugin.cpu, bare.cpu),
+              ratio(viaPlugin.real, bare.real));
   std::printf("%-42s %12.3f %12.3f   (goal: CPU ratio <= 1.05)\n", "ratio to bare SDL + lock",
-              ratio(plugin.cpu, locked.cpu), ratio(plugin.real, locked.real));
+              ratio(viaPlugin.cpu, locked.cpu), ratio(viaPlugin.real, locked.real));
   std::printf("\n%-42s %12s\n", "pad changing before every poll", "allocs/poll");
   std::printf("%-42s %12.3f   (goal: 0)\n", "RunFunc through the loaded library", pluginAllocations);
   std::printf("%-42s %12.3f\n", "the same SDL calls, made directly", bareAllocations);
