@@ -5,10 +5,13 @@
 // - a keyboard, a mouse or a second pad plugged in and pulled out while a
 //   key is held: the key stays held;
 // - a pad whose node this process cannot read yet (as before udev sets its
-//   permissions): read once the node becomes readable, without a switch-on.
+//   permissions): read once the node becomes readable, without a switch-on;
+// - a pad pulled out and put back at once, again and again, or gone as it
+//   is opened; another node SDL may list coming and going.
 // The other devices and the node's mode are a real kernel's: those cases run
 // on uinput pads only (KELVO_TEST_PAD=uinput, the kernel stage's VM).
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +21,8 @@
 #include <mutex>
 #include <random>
 #include <thread>
+
+#include <SDL.h>
 
 #include "tests/support/permissions.h"
 #include "tests/support/plugin_fixture.h"
@@ -36,9 +41,12 @@ bool AHeld(unsigned long word) { return (word & pad::A) == 0; }
 
 class DeviceChurnTest : public PluginTest {
  protected:
-  void Start() {
+  void Prepare() {
     AttachJoystick();
     ASSERT_TRUE(WriteFile("Kelvo.ini", ConfigText(kMap, 1000)));
+  }
+  void Start() {
+    Prepare();
     ASSERT_EQ(plugin_.SwitchOn(), 1);
     ASSERT_TRUE(dialogs_->texts().empty());
   }
@@ -166,6 +174,74 @@ TEST_F(DeviceChurnTest, APadWhoseNodeIsNotReadableYetIsReadOnceItIs) {
   ASSERT_TRUE(chmodAll(0600));
   EXPECT_TRUE(PressUntilRead()) << "not read once readable";
   EXPECT_EQ(dialogs_->texts().size(), 1u);
+}
+
+// A pad pulled out and put back at once, again and again, sometimes while
+// the plug-in opens it: the polls always end on the live pad. On classic SDL
+// the device is read through its path, on sdl12-compat through SDL 2's
+// instance IDs, which the rapid cycles change under the plug-in.
+TEST_F(DeviceChurnTest, APadUnpluggedAndPluggedRapidlyIsAlwaysFollowed) {
+  Start();
+  for (int cycle = 0; cycle < 40; ++cycle) {
+    SCOPED_TRACE(cycle);
+    ASSERT_TRUE(stick_->Unplug());
+    if (cycle % 2 == 1) plugin_.Poll(0);
+    if (cycle % 4 == 3) std::this_thread::sleep_for(milliseconds(5));
+    ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+    if (cycle % 5 == 4) {
+      ASSERT_EQ(plugin_.SwitchOn(), 1);
+    }
+    ASSERT_TRUE(stick_->SetButton(0, true));
+    ASSERT_TRUE(PollUntil(plugin_, ~0ul, AHeld, kReadLimit)) << "the pad put back is read";
+    ASSERT_TRUE(stick_->SetButton(0, false));
+  }
+}
+
+// sdl12-compat: the host's joystick subsystem lists a pad that is gone by
+// the time the plug-in opens it. The plug-in counts it as gone, not as a
+// joystick to follow for good, and reads the pad once the host lists it again.
+TEST_F(DeviceChurnTest, APadGoneAsItIsOpenedIsNotFollowed) {
+  if (LinkedSdlImplementation() != SdlImplementation::kCompat) GTEST_SKIP() << "sdl12-compat only";
+  Prepare();
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+  ASSERT_EQ(SDL_NumJoysticks(), 1);
+  ASSERT_TRUE(stick_->Unplug());
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  EXPECT_EQ(plugin_.Poll(~0ul), ~0ul);
+  // The host starts its subsystem again with the pad back.
+  SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+  ASSERT_TRUE(stick_->Plug({12, 2, 1}));
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+  ASSERT_TRUE(stick_->SetButton(0, true));
+  EXPECT_TRUE(PollUntil(plugin_, ~0ul, AHeld, kReadLimit)) << "the pad listed again is read";
+  SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+}
+
+// Classic SDL on the simulated pad: another node SDL may list (a second
+// path in SDL_JOYSTICK_DEVICE) comes and goes while a key is held: the held
+// key never flickers, because only joystick 0's own node going makes the
+// plug-in list again (which would reopen the pad and lose its state).
+TEST_F(DeviceChurnTest, AnotherListedNodeComingAndGoingLeavesAHeldKeyHeld) {
+  if (LinkedSdlImplementation() != SdlImplementation::kClassic || UinputPadsRequested()) {
+    GTEST_SKIP() << "classic SDL on the simulated pad only";
+  }
+  Prepare();
+  const std::string other = dir_.File("other");
+  setenv("SDL_JOYSTICK_DEVICE", (dir_.File("js0") + ":" + other).c_str(), 1);
+  ASSERT_EQ(plugin_.SwitchOn(), 1);
+  ASSERT_TRUE(stick_->SetButton(0, true));
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
+    for (int i = 0; i < 5; ++i) {
+      std::this_thread::sleep_for(milliseconds(2));
+      EXPECT_EQ(plugin_.Poll(~0ul) & pad::A, 0u) << "round " << round;
+    }
+    ASSERT_EQ(unlink(other.c_str()), 0);
+    for (int i = 0; i < 5; ++i) {
+      std::this_thread::sleep_for(milliseconds(2));
+      EXPECT_EQ(plugin_.Poll(~0ul) & pad::A, 0u) << "round " << round;
+    }
+  }
 }
 
 }  // namespace

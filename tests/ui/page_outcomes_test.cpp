@@ -53,8 +53,8 @@ class KeyboardHeldByAnotherClient {
     attributes.width = attributes.height = 10;
     attributes.wclass = GDK_INPUT_OUTPUT;
     attributes.window_type = GDK_WINDOW_TOPLEVEL;
-    window_ = gdk_window_new(gdk_screen_get_root_window(gdk_display_get_default_screen(display_)), &attributes,
-                             GDK_WA_X);
+    window_ = gdk_window_new(gdk_screen_get_root_window(gdk_display_get_default_screen(display_)),
+                             &attributes, GDK_WA_X);
     gdk_window_show(window_);
     gdk_display_sync(display_);
     return gdk_keyboard_grab(window_, FALSE, GDK_CURRENT_TIME) == GDK_GRAB_SUCCESS;
