@@ -28,11 +28,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/median_reporter.h"
 #include "bench/poll_latency.h"
 #include "loader/plugin_loader.h"
 #include "tests/support/allocation_count.h"
@@ -162,35 +162,6 @@ unsigned long PollThroughPlugin(unsigned long word) {
   plugin.RunFunc(&word);
   return word;
 }
-
-// Keeps the console output and remembers each benchmark's median.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        medians[name] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-      } else if (run.run_type == Run::RT_Iteration && !medians.count(name)) {
-        single[name] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  // CPU time and wall time per call, in ns.
-  struct Times {
-    double cpu = 0, real = 0;
-  };
-  Times Median(const std::string& name) const {
-    auto it = medians.find(name);
-    if (it != medians.end()) return it->second;
-    auto one = single.find(name);
-    return one != single.end() ? one->second : Times{};
-  }
-
- private:
-  std::map<std::string, Times> medians, single;
-};
 
 bool SetUp() {
   MakeBaselineLock();
