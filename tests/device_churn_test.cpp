@@ -176,10 +176,11 @@ TEST_F(DeviceChurnTest, APadWhoseNodeIsNotReadableYetIsReadOnceItIs) {
   EXPECT_EQ(dialogs_->texts().size(), 1u);
 }
 
-// A pad pulled out and put back at once, again and again, sometimes while
-// the plug-in opens it: the polls always end on the live pad. On classic SDL
-// the device is read through its path, on sdl12-compat through SDL 2's
-// instance IDs, which the rapid cycles change under the plug-in.
+// A pad pulled out and put back at once, again and again, polled while out
+// in some cycles and switched on again in others: the polls always end on
+// the live pad. On classic SDL the device is read through its path, on
+// sdl12-compat through SDL 2's instance IDs, which the rapid cycles change
+// under the plug-in.
 TEST_F(DeviceChurnTest, APadUnpluggedAndPluggedRapidlyIsAlwaysFollowed) {
   Start();
   for (int cycle = 0; cycle < 40; ++cycle) {

@@ -1,10 +1,10 @@
 // How a click on key A ends, in a host that runs gtk_main: the host quitting
 // or destroying the window mid-capture, Esc typed with the focus in another
 // window (also once another program has let go of the keyboard it held when
-// the capture began), and the boxes a click without a joystick shows. Every row checks
-// that the capture let go of everything it took, and that each box was
-// shown once: the host answers every box twice in one go, as a host that
-// answers boxes from more than one place may.
+// the capture began), and the boxes a click without a joystick shows. Every
+// row checks that the capture let go of everything it took, and that each
+// box was shown once: the host answers every box twice in one go, as a host
+// that answers boxes from more than one place may.
 #include <gdk/gdkkeysyms.h>
 #include <sys/resource.h>
 
