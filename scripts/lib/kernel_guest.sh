@@ -19,6 +19,7 @@ set -u
 # (the pad word, a replug, the storm) in every one.
 CORE="tests/test_joystick_test:TestJoystickTest.TheBackendIsTheOneTheLoadedSdlReads
 tests/pad_word_test:PadWordTest.DirectionsFromHatAndStickAroundTheThreshold
+tests/pad_word_test:PadWordTest.ButtonsEitherSideOfTheSixtyFourthDriveTheirKeys
 tests/plugin_frame_test:FrameTest.RunRewritesOnePadWordAndNothingPastIt
 tests/hotplug_test:HotplugTest.UnplugReleasesEveryHeldKeyAndDirectionAtTheNextPoll
 tests/hotplug_test:DeviceChurnTest.AStormOfUnplugsAndPlugsEndsWithThePadRead"
