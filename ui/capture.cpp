@@ -37,16 +37,21 @@ struct Capture {
   GdkWindow* keyboard = nullptr;  // the window the capture's keyboard grab is on
 };
 
+// The window this process holds the display's keyboard for; null for none.
+GdkWindow* KeyboardHolder(GdkDisplay* display) {
+  GdkWindow* holder = nullptr;
+  gboolean ownerEvents = FALSE;
+  return gdk_keyboard_grab_info_libgtk_only(display, &holder, &ownerEvents) ? holder : nullptr;
+}
+
 // Keys go to the capture wherever the focus is (another window, another
 // program): Esc and Delete must reach it. While another program holds the
 // keyboard the X server refuses, so each poll asks again until it is free.
+// A grab of the host's own (a menu it opened) is left to it.
 void TakeKeyboard(Capture* capture) {
   GdkWindow* window = gtk_widget_get_window(gtk_widget_get_toplevel(capture->button));
   if (!capture->shown || capture->keyboard != nullptr || window == nullptr) return;
-  // A grab of the host's own (a menu it opened) is left to it.
-  GdkWindow* holder = nullptr;
-  gboolean ownerEvents = FALSE;
-  if (gdk_keyboard_grab_info_libgtk_only(gdk_drawable_get_display(window), &holder, &ownerEvents)) return;
+  if (KeyboardHolder(gdk_drawable_get_display(window)) != nullptr) return;
   if (gdk_keyboard_grab(window, FALSE, gtk_get_current_event_time()) != GDK_GRAB_SUCCESS) return;
   capture->keyboard = GDK_WINDOW(g_object_ref(window));
 }
@@ -56,10 +61,7 @@ void TakeKeyboard(Capture* capture) {
 void ReleaseKeyboard(Capture* capture) {
   if (capture->keyboard == nullptr) return;
   GdkDisplay* display = gdk_drawable_get_display(capture->keyboard);
-  GdkWindow* holder = nullptr;
-  gboolean ownerEvents = FALSE;
-  if (gdk_keyboard_grab_info_libgtk_only(display, &holder, &ownerEvents) && holder == capture->keyboard)
-    gdk_display_keyboard_ungrab(display, GDK_CURRENT_TIME);
+  if (KeyboardHolder(display) == capture->keyboard) gdk_display_keyboard_ungrab(display, GDK_CURRENT_TIME);
   g_object_unref(capture->keyboard);
   capture->keyboard = nullptr;
 }
