@@ -192,8 +192,7 @@ TEST_F(DeviceChurnTest, APadUnpluggedAndPluggedRapidlyIsAlwaysFollowed) {
     if (cycle % 5 == 4) {
       ASSERT_EQ(plugin_.SwitchOn(), 1);
     }
-    ASSERT_TRUE(stick_->SetButton(0, true));
-    ASSERT_TRUE(PollUntil(plugin_, ~0ul, AHeld, kReadLimit)) << "the pad put back is read";
+    ASSERT_TRUE(PressUntilRead()) << "the pad put back is read";
     ASSERT_TRUE(stick_->SetButton(0, false));
   }
 }
