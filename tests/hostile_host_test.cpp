@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "tests/support/plugin_fixture.h"
+#include "tests/ui/gtk_events.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 const std::array<int, 8> kMap{1, 0, 0, 0, 0, 0, 0, 0};
@@ -35,13 +35,7 @@ class HostileHostTest : public PluginTest {
   std::string Scratch(const std::string& name) const { return dir_.File(name); }
   // Polls until key A reads as wanted, for up to limit.
   bool PollUntilA(Plugin& plugin, bool held, milliseconds limit = milliseconds(3000)) {
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-      if (((plugin.Poll(~0ul) & pad::A) == 0) == held) return true;
-      while (gtk_events_pending()) gtk_main_iteration();
-      std::this_thread::sleep_for(milliseconds(2));
-    }
-    return false;
+    return RunUntil([&] { return ((plugin.Poll(~0ul) & pad::A) == 0) == held; }, limit);
   }
 };
 
